@@ -1,0 +1,84 @@
+#include "boundary.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace provlink::python {
+namespace {
+
+constexpr const char* kPanicExceptionDoc =
+    "\n"
+    "Raised when the native code of provlink, called from Python, fails with an internal fault.\n"
+    "\n"
+    "Like SystemExit, this exception is derived from BaseException so that\n"
+    "it will typically propagate all the way through the stack and cause the\n"
+    "Python interpreter to exit.\n";
+
+constexpr const char* kUntoldFault = "provlink's native code failed with an internal fault";
+
+PyObject* g_panic_exception = nullptr;  // created once, never released
+
+void report(const std::string& message) {
+  PySys_FormatStderr("provlink: internal fault: %s\n", message.c_str());
+}
+
+// Raising the fault failed in turn: there is no sound way back into Python.
+[[noreturn]] void abort_uncaught() noexcept {
+  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  std::abort();
+}
+
+void raise_panic(const std::string& message) {
+  PyObject* type = panic_exception_type();
+  Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (!text) throw Panic("could not create the PanicException message");
+  PyErr_SetObject(type, text.get());
+}
+
+}  // namespace
+
+void panic(const std::string& message) {
+  report(message);
+  throw Panic(message);
+}
+
+PyObject* panic_exception_type() {
+  if (g_panic_exception != nullptr) return g_panic_exception;
+  PyObject* type = PyErr_NewExceptionWithDoc("bindery_runtime.PanicException", kPanicExceptionDoc,
+                                             PyExc_BaseException, nullptr);
+  if (type == nullptr) panic("Failed to initialize new exception type.");
+  // Creating the type may run Python code; keep whichever was stored first.
+  if (g_panic_exception != nullptr) {
+    Py_DecRef(type);
+  } else {
+    g_panic_exception = type;
+  }
+  return g_panic_exception;
+}
+
+PyObject* raise_current_exception() noexcept {
+  try {
+    std::string message;
+    try {
+      throw;
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+      return nullptr;
+    } catch (const Panic& fault) {
+      message = fault.what();
+    } catch (const std::exception& fault) {
+      message = fault.what();
+      report(message);
+    } catch (...) {
+      message = kUntoldFault;
+      report(message);
+    }
+    raise_panic(message);
+    return nullptr;
+  } catch (...) {
+    abort_uncaught();
+  }
+}
+
+}  // namespace provlink::python

@@ -1,0 +1,51 @@
+#include "convert.hpp"
+
+namespace provlink::python {
+
+bool is_str(PyObject* object) noexcept {
+  return (PyType_GetFlags(Py_TYPE(object)) & Py_TPFLAGS_UNICODE_SUBCLASS) != 0;
+}
+
+PyErr downcast_error(PyObject* object, std::string_view target) {
+  std::string message = "'";
+  message += type_qualname(object);
+  message += "' object cannot be converted to '";
+  message += target;
+  message += '\'';
+  return PyErr::new_lazy(PyExc_TypeError, std::move(message));
+}
+
+PyResult<Utf8Text> to_utf8(PyObject* object) {
+  if (!is_str(object)) return downcast_error(object, "PyString");
+  Ref bytes = Ref::steal(PyUnicode_AsUTF8String(object));
+  if (!bytes) return PyErr::fetch();
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return PyErr::fetch();
+  return Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+std::optional<std::string> keyword_name(PyObject* key) {
+  if (!is_str(key)) return std::nullopt;
+  auto text = to_utf8(key);
+  if (!text) return std::nullopt;
+  return std::string(text->view());
+}
+
+PyErr argument_extraction_error(std::string_view parameter, PyErr error) {
+  if (error.type() != PyExc_TypeError) return error;
+  const std::string message = "argument '" + std::string(parameter) + "': " + error.message();
+  const Ref cause = Ref::steal(PyException_GetCause(std::move(error).into_value().get()));
+  Ref replacement = PyErr::new_lazy(PyExc_TypeError, message).into_value();
+  // Takes over the cause (or none), which also suppresses the context.
+  PyException_SetCause(replacement.get(), Ref::borrow(cause.get()).release());
+  return PyErr::from_value(std::move(replacement));
+}
+
+PyResult<Ref> new_str(std::string_view text) {
+  Ref str = Ref::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (!str) return PyErr::fetch();
+  return str;
+}
+
+}  // namespace provlink::python

@@ -1,0 +1,45 @@
+#pragma once
+
+// Conversions between Python objects and the core's UTF-8 text.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pyerr.hpp"
+
+namespace provlink::python {
+
+// The UTF-8 text of a str argument. The interpreter's encoding is the one
+// copy: the call owns it until it returns.
+class Utf8Text {
+ public:
+  Utf8Text(Ref bytes, std::string_view view) noexcept : bytes_(std::move(bytes)), view_(view) {}
+  std::string_view view() const noexcept { return view_; }
+
+ private:
+  Ref bytes_;
+  std::string_view view_;
+};
+
+bool is_str(PyObject* object) noexcept;
+
+// The TypeError "'{type}' object cannot be converted to '{target}'".
+PyErr downcast_error(PyObject* object, std::string_view target);
+
+// A str (or a str subclass) as strict UTF-8. A lone surrogate gives the
+// interpreter's own UnicodeEncodeError.
+PyResult<Utf8Text> to_utf8(PyObject* object);
+
+// The text of a keyword name, or nothing when it is no str or cannot be
+// encoded (that error is discarded).
+std::optional<std::string> keyword_name(PyObject* key);
+
+// A conversion error as the caller sees it: an exact TypeError is restated as
+// "argument '{parameter}': {message}"; every other error passes unchanged.
+PyErr argument_extraction_error(std::string_view parameter, PyErr error);
+
+// A new str holding `text`, or the interpreter's error.
+PyResult<Ref> new_str(std::string_view text);
+
+}  // namespace provlink::python

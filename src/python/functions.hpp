@@ -1,0 +1,20 @@
+#pragma once
+
+// The bodies of the module's functions: bind, convert, run the core, and make
+// the result a Python object.
+
+#include "error.hpp"
+#include "pyerr.hpp"
+
+namespace provlink::python {
+
+// The ValueError that an operation's Error becomes.
+PyErr map_err(const Error& error);
+
+// NOLINTBEGIN(bugprone-reserved-identifier): the __pyfunction_ prefix marks the body of a Python function.
+PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs);
+PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs);
+PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs);
+// NOLINTEND(bugprone-reserved-identifier)
+
+}  // namespace provlink::python

@@ -1,0 +1,141 @@
+// The module object: PyInit_provlink, the function table and the module body.
+
+#include <atomic>
+#include <cstdint>
+
+#include "boundary.hpp"
+#include "convert.hpp"
+#include "functions.hpp"
+#include "link.hpp"
+
+namespace provlink::python {
+namespace {
+
+constexpr const char* kFormatDoc =
+    "format(uri)\n--\n\n"
+    "Build a `Link` header value advertising `uri` as the C2PA Manifest Store.\n\n"
+    "The target is percent-encoded, so any input yields a safe header: a CR/LF\n"
+    "becomes `%0D%0A` and can no longer start a header of its own. Only an empty\n"
+    "target raises.";
+
+constexpr const char* kFormatStrictDoc =
+    "format_strict(uri)\n--\n\n"
+    "As `format`, but raises rather than repairing a target that is not already a\n"
+    "valid URI reference.\n\n"
+    "Use this when the target comes from configuration, where a silent `%20`\n"
+    "would hide a typo until it surfaced as a 404.";
+
+constexpr const char* kEncodeTargetDoc =
+    "encode_target(uri)\n--\n\n"
+    "Percent-encode the bytes that cannot appear literally in a URI reference.\n\n"
+    "Idempotent: `%` is left alone, so an already-encoded URI is not\n"
+    "double-encoded.";
+
+using Body = PyResult<Ref> (*)(PyObject* args, PyObject* kwargs);
+
+template <Body body>
+PyObject* entry_point(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
+  return trampoline([args, kwargs] { return body(args, kwargs); });
+}
+
+template <Body body>
+PyCFunction method() {
+  // METH_KEYWORDS functions are stored under the two-argument type.
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry_point<body>));
+}
+
+// Each function object keeps a pointer to its record, so the table lives as
+// long as the process.
+PyMethodDef g_methods[] = {
+    {"format", method<__pyfunction_format>(), METH_VARARGS | METH_KEYWORDS, kFormatDoc},
+    {"format_strict", method<__pyfunction_format_strict>(), METH_VARARGS | METH_KEYWORDS, kFormatStrictDoc},
+    {"encode_target", method<__pyfunction_encode_target>(), METH_VARARGS | METH_KEYWORDS, kEncodeTargetDoc},
+};
+
+// The interpreter writes into the base of a single-phase module's record.
+PyModuleDef g_definition = {
+    PyModuleDef_HEAD_INIT, "provlink", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// The interpreter that first initialised the module; -1 until then.
+std::atomic<std::int64_t> g_interpreter{-1};
+// The module every initialisation in that interpreter returns; never released.
+PyObject* g_module = nullptr;
+
+// The module's __all__, created when the first name is added.
+PyResult<Ref> all_list(PyObject* module) {
+  Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+  if (all) {
+    if ((PyType_GetFlags(Py_TYPE(all.get())) & Py_TPFLAGS_LIST_SUBCLASS) == 0) {
+      return downcast_error(all.get(), "PyList");
+    }
+    return all;
+  }
+  PyErr error = PyErr::fetch();
+  if (!PyErr_GivenExceptionMatches(error.type(), PyExc_AttributeError)) return error;
+  Ref created = Ref::steal(PyList_New(0));
+  if (!created || PyObject_SetAttrString(module, "__all__", created.get()) != 0) return PyErr::fetch();
+  return created;
+}
+
+// Records `name` in __all__, then sets the attribute.
+std::optional<PyErr> add_named_value(PyObject* module, PyObject* name, PyObject* value) {
+  auto all = all_list(module);
+  if (!all) return std::move(all.error());
+  if (PyList_Append(all->get(), name) != 0) {
+    panic("could not append __name__ to __all__: " + PyErr::fetch().description());
+  }
+  if (PyObject_SetAttr(module, name, value) != 0) return PyErr::fetch();
+  return std::nullopt;
+}
+
+std::optional<PyErr> add_function(PyObject* module, PyMethodDef& definition) {
+  Ref module_name = Ref::steal(PyModule_GetNameObject(module));
+  if (!module_name) return PyErr::fetch();
+  Ref function = Ref::steal(PyCMethod_New(&definition, module, module_name.get(), nullptr));
+  if (!function) return PyErr::fetch();
+  Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
+  if (!name) return PyErr::fetch();
+  if (!is_str(name.get())) return downcast_error(name.get(), "PyString");
+  return add_named_value(module, name.get(), function.get());
+}
+
+std::optional<PyErr> add_constant(PyObject* module, std::string_view name, std::string_view value) {
+  Ref name_str = Ref::steal(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+  if (!name_str) api_call_failed();
+  Ref value_str = Ref::steal(PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size())));
+  if (!value_str) api_call_failed();
+  return add_named_value(module, name_str.get(), value_str.get());
+}
+
+// Puts the functions and constants on a new module, in the order __all__ lists them.
+std::optional<PyErr> module_body(PyObject* module) {
+  for (PyMethodDef& definition : g_methods) {
+    if (auto error = add_function(module, definition)) return error;
+  }
+  if (auto error = add_constant(module, "REL", kManifestRel)) return error;
+  return add_constant(module, "__version__", PROVLINK_VERSION);
+}
+
+PyResult<Ref> initialise() {
+  const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (interpreter == -1) return PyErr::fetch();
+  std::int64_t first = -1;
+  if (!g_interpreter.compare_exchange_strong(first, interpreter) && first != interpreter) {
+    return PyErr::new_lazy(PyExc_ImportError, "provlink does not yet support subinterpreters");
+  }
+  if (g_module != nullptr) return Ref::borrow(g_module);
+
+  Ref module = Ref::steal(PyModule_Create2(&g_definition, 3));
+  if (!module) return PyErr::fetch();
+  if (auto error = module_body(module.get())) return std::move(*error);
+  if (g_module == nullptr) g_module = module.release();
+  return Ref::borrow(g_module);
+}
+
+}  // namespace
+}  // namespace provlink::python
+
+PyMODINIT_FUNC PyInit_provlink() {
+  return provlink::python::trampoline(provlink::python::initialise);
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+// Byte classes and the small text helpers shared by reading and writing.
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace provlink {
+
+inline constexpr unsigned char byte_at(std::string_view text, std::size_t i) noexcept {
+  return static_cast<unsigned char>(text[i]);
+}
+
+// A set of bytes, as a 256-entry table built at compile time.
+class ByteClass {
+ public:
+  template <class Member>
+  static consteval ByteClass of(Member member) {
+    ByteClass table;
+    for (int b = 0; b < 256; ++b) table.members_[b] = member(static_cast<unsigned char>(b));
+    return table;
+  }
+
+  constexpr bool operator()(char c) const noexcept { return members_[static_cast<unsigned char>(c)]; }
+
+  constexpr std::size_t size() const noexcept {
+    std::size_t n = 0;
+    for (bool m : members_) n += m ? 1 : 0;
+    return n;
+  }
+
+ private:
+  std::array<bool, 256> members_{};
+};
+
+// RFC 3986 unreserved characters, general delimiters and sub-delimiters, plus
+// "%": the bytes that may stand literally in a URI reference. Every other byte
+// is percent-encoded by encode_target and refused by format_strict.
+inline constexpr ByteClass is_uri_literal = ByteClass::of([](unsigned char b) {
+  return b == 0x21 || (b >= 0x23 && b <= 0x3B) || b == 0x3D || (b >= 0x3F && b <= 0x5B) ||
+         b == 0x5D || b == 0x5F || (b >= 0x61 && b <= 0x7A) || b == 0x7E;
+});
+static_assert(is_uri_literal.size() == 85);
+
+// The ASCII members of Unicode White_Space: what trimming removes besides the
+// multi-byte members below.
+inline constexpr ByteClass is_ascii_white_space =
+    ByteClass::of([](unsigned char b) { return (b >= 0x09 && b <= 0x0D) || b == 0x20; });
+
+// What separates relation types in a "rel" value: ASCII whitespace, which
+// unlike White_Space leaves out U+000B.
+inline constexpr ByteClass is_relation_separator = ByteClass::of(
+    [](unsigned char b) { return b == 0x20 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D; });
+
+// Length of the White_Space character that `text` starts with, or 0.
+// Beyond ASCII these are U+0085 and U+00A0 (two bytes in UTF-8), U+1680,
+// U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and U+3000 (three bytes).
+constexpr std::size_t white_space_length(std::string_view text) noexcept {
+  if (text.empty()) return 0;
+  const unsigned char b0 = byte_at(text, 0);
+  if (is_ascii_white_space(static_cast<char>(b0))) return 1;
+  if (text.size() < 2) return 0;
+  const unsigned char b1 = byte_at(text, 1);
+  if (b0 == 0xC2) return (b1 == 0x85 || b1 == 0xA0) ? 2 : 0;
+  if (text.size() < 3) return 0;
+  const unsigned char b2 = byte_at(text, 2);
+  const bool three_byte = (b0 == 0xE1 && b1 == 0x9A && b2 == 0x80) ||
+                          (b0 == 0xE2 && b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 ||
+                                                        b2 == 0xA9 || b2 == 0xAF)) ||
+                          (b0 == 0xE2 && b1 == 0x81 && b2 == 0x9F) ||
+                          (b0 == 0xE3 && b1 == 0x80 && b2 == 0x80);
+  return three_byte ? 3 : 0;
+}
+
+// Length of the White_Space character that `text` ends with, or 0. In UTF-8 a
+// lead byte never passes for a continuation byte, so a matching tail is always
+// a whole character.
+constexpr std::size_t trailing_white_space_length(std::string_view text) noexcept {
+  const std::size_t n = text.size();
+  if (n >= 1 && is_ascii_white_space(text[n - 1])) return 1;
+  if (n >= 2 && white_space_length(text.substr(n - 2)) == 2) return 2;
+  if (n >= 3 && white_space_length(text.substr(n - 3)) == 3) return 3;
+  return 0;
+}
+
+// `text` without the Unicode White_Space at either end.
+constexpr std::string_view trim(std::string_view text) noexcept {
+  while (const std::size_t n = white_space_length(text)) text.remove_prefix(n);
+  while (const std::size_t n = trailing_white_space_length(text)) text.remove_suffix(n);
+  return text;
+}
+
+// Only A to Z fold: relation types and the "jumbf=" prefix are ASCII tokens.
+constexpr char ascii_lower(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether `text` equals the lower-case ASCII `lower` after folding A to Z.
+constexpr bool equals_ascii_folded(std::string_view text, std::string_view lower) noexcept {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (ascii_lower(text[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace provlink

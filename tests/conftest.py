@@ -1,0 +1,31 @@
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import provlink
+
+
+@pytest.fixture(scope="session")
+def panic_exception():
+    """The internal-fault exception type; it is not importable, so find it among BaseException's subclasses."""
+    provlink.format("x")  # the module exists, and with it the type
+    found = [
+        cls
+        for cls in BaseException.__subclasses__()
+        if cls.__module__ == "bindery_runtime" and cls.__name__ == "PanicException"
+    ]
+    assert len(found) == 1
+    return found[0]
+
+
+def run_python(code, **kwargs):
+    """Runs `code` in a fresh interpreter, so that a crash fails one test instead of the run."""
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=120,
+        **kwargs,
+    )

@@ -1,0 +1,135 @@
+import string
+
+import pytest
+from hypothesis import given
+from hypothesis import strategies as st
+
+from provlink import encode_target, format, format_strict
+from conftest import run_python
+
+# RFC 3986 unreserved characters, general delimiters and sub-delimiters, plus "%".
+LITERAL = set(string.ascii_letters + string.digits + "-._~" + ":/?#[]@" + "!$&'()*+,;=" + "%")
+
+EMPTY = "malformed Link header: target URI is empty"
+NEEDS_ENCODING = "malformed Link header: target URI contains characters that a URI must percent-encode"
+
+
+def test_literal_set_is_the_rfc_3986_one():
+    assert len(LITERAL) == 85
+    for code in range(128):
+        char = chr(code)
+        expected = char if char in LITERAL else f"%{code:02X}"
+        assert encode_target(char) == expected, repr(char)
+
+
+@pytest.mark.parametrize(
+    "uri, encoded",
+    [
+        ("", ""),
+        ("a b", "a%20b"),
+        ("a\r\nb", "a%0D%0Ab"),
+        ("\x00\x7f", "%00%7F"),
+        ('"<>\\^`{|}', "%22%3C%3E%5C%5E%60%7B%7C%7D"),
+        ("[]@!$'()*;=~%", "[]@!$'()*;=~%"),
+        ("é", "%C3%A9"),
+        ("€", "%E2%82%AC"),
+        ("😀", "%F0%9F%98%80"),
+        # an existing escape is copied as it is, whatever its case or form
+        ("%c3%a9 %zz %", "%c3%a9%20%zz%20%"),
+        ("https://example.com/a b?q=1#jumbf=c2pa", "https://example.com/a%20b?q=1#jumbf=c2pa"),
+    ],
+)
+def test_encode_target(uri, encoded):
+    assert encode_target(uri) == encoded
+
+
+@pytest.mark.parametrize(
+    "uri, value",
+    [
+        ("manifests/a b.c2pa", '<manifests/a%20b.c2pa>; rel="c2pa-manifest"'),
+        ("m.c2pa\r\nSet-Cookie: x=1", '<m.c2pa%0D%0ASet-Cookie:%20x=1>; rel="c2pa-manifest"'),
+        ('x"; rel="other', '<x%22;%20rel=%22other>; rel="c2pa-manifest"'),
+        ("a%20b", '<a%20b>; rel="c2pa-manifest"'),
+    ],
+)
+def test_format(uri, value):
+    assert format(uri) == value
+
+
+@pytest.mark.parametrize(
+    "uri", ["https://example.com/m.c2pa", "m.c2pa#jumbf=c2pa", "%", "50%", "%zz", "a%20b", "[::1]:8080/~x"]
+)
+def test_format_strict_accepts_literal_targets(uri):
+    assert format_strict(uri) == format(uri) == f'<{uri}>; rel="c2pa-manifest"'
+
+
+@pytest.mark.parametrize("uri", ["a b", "é", "x\r\n", "\x00", "\x7f", '"', "<", ">", "\\", "^", "`", "{", "|", "}"])
+def test_format_strict_refuses_what_needs_encoding(uri):
+    with pytest.raises(ValueError) as info:
+        format_strict(uri)
+    assert info.value.args == (NEEDS_ENCODING,)
+
+
+@pytest.mark.parametrize("function", [format, format_strict])
+def test_empty_target_is_refused(function):
+    with pytest.raises(ValueError) as info:
+        function("")
+    assert type(info.value) is ValueError
+    assert info.value.args == (EMPTY,)
+    assert str(info.value) == EMPTY
+
+
+@given(st.text())
+def test_encode_target_is_idempotent_and_literal(uri):
+    encoded = encode_target(uri)
+    assert encode_target(encoded) == encoded
+    assert set(encoded) <= LITERAL
+    assert len(encoded) == len(uri.encode()) + 2 * sum(1 for b in uri.encode() if chr(b) not in LITERAL)
+
+
+@given(st.text(alphabet=sorted(LITERAL)))
+def test_encode_target_keeps_literal_text(uri):
+    assert encode_target(uri) == uri
+
+
+@given(st.text(min_size=1))
+def test_format_value_is_a_safe_header(uri):
+    value = format(uri)
+    assert value.isascii()
+    assert "\r" not in value and "\n" not in value
+    assert value.startswith("<") and value.endswith('>; rel="c2pa-manifest"')
+    target = value[1 : -len('>; rel="c2pa-manifest"')]
+    assert target == encode_target(uri)
+    assert not set(target) & set(' "<>')
+
+
+@given(st.text(alphabet=st.sampled_from(sorted(LITERAL) + [" ", "é", "\n", "<"])))
+def test_format_strict_agrees_with_format(uri):
+    try:
+        strict = format_strict(uri)
+    except ValueError:
+        assert uri == "" or encode_target(uri) != uri
+    else:
+        assert strict == format(uri) and encode_target(uri) == uri
+
+
+def test_memory_exhaustion_raises_memory_error():
+    # The encoded copy of 64 MiB of spaces needs 192 MiB, more than the
+    # address space left to the process.
+    result = run_python(
+        """
+        import resource, provlink
+        target = " " * (64 << 20)
+        with open("/proc/self/statm") as statm:
+            pages = int(statm.read().split()[0])
+        used = pages * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (used + (160 << 20), resource.RLIM_INFINITY))
+        try:
+            provlink.encode_target(target)
+        except MemoryError:
+            print("MemoryError")
+        print(provlink.encode_target("still works"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["MemoryError", "still%20works"]

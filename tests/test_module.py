@@ -1,0 +1,109 @@
+import importlib
+import importlib.metadata
+import inspect
+import sys
+
+import pytest
+
+import provlink
+from conftest import run_python
+
+FUNCTIONS = {
+    "format": "uri",
+    "format_strict": "uri",
+    "encode_target": "uri",
+}
+
+DOCS = {
+    "format": (
+        "Build a `Link` header value advertising `uri` as the C2PA Manifest Store.\n\n"
+        "The target is percent-encoded, so any input yields a safe header: a CR/LF\n"
+        "becomes `%0D%0A` and can no longer start a header of its own. Only an empty\n"
+        "target raises."
+    ),
+    "format_strict": (
+        "As `format`, but raises rather than repairing a target that is not already a\n"
+        "valid URI reference.\n\n"
+        "Use this when the target comes from configuration, where a silent `%20`\n"
+        "would hide a typo until it surfaced as a 404."
+    ),
+    "encode_target": (
+        "Percent-encode the bytes that cannot appear literally in a URI reference.\n\n"
+        "Idempotent: `%` is left alone, so an already-encoded URI is not\n"
+        "double-encoded."
+    ),
+}
+
+
+def test_module_attributes():
+    assert provlink.__all__ == ["format", "format_strict", "encode_target", "REL", "__version__"]
+    assert provlink.REL == "c2pa-manifest"
+    assert provlink.__version__ == "0.1.0"
+    assert provlink.__version__ == importlib.metadata.version("provlink")
+    assert provlink.__doc__ == ""
+    assert not hasattr(provlink, "PanicException")
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_function_objects(name):
+    function = getattr(provlink, name)
+    assert type(function).__name__ == "builtin_function_or_method"
+    assert function.__name__ == name
+    assert function.__module__ == "provlink"
+    assert function.__self__ is provlink
+    assert function.__text_signature__ == f"({FUNCTIONS[name]})"
+    assert function.__doc__ == DOCS[name]
+    (parameter,) = inspect.signature(function).parameters.values()
+    assert parameter.name == FUNCTIONS[name]
+    assert parameter.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD
+    assert parameter.default is inspect.Parameter.empty
+
+
+def test_reimport_returns_the_same_module():
+    first = sys.modules.pop("provlink")
+    try:
+        first.__version__ = "changed by Python code"
+        again = importlib.import_module("provlink")
+        assert again is first
+        assert again.__version__ == "changed by Python code"
+        assert again.__all__ == ["format", "format_strict", "encode_target", "REL", "__version__"]
+    finally:
+        first.__version__ = "0.1.0"
+        sys.modules["provlink"] = first
+
+
+def test_second_interpreter_is_refused():
+    result = run_python(
+        """
+        import _testcapi, provlink
+        code = '''
+        try:
+            import provlink
+        except ImportError as e:
+            print("ImportError:", e)
+        else:
+            print("imported")
+        '''
+        assert _testcapi.run_in_subinterp(code) == 0
+        print(provlink.format("still/works"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[0].startswith("ImportError:") and "subinterpreters" in lines[0]
+    assert lines[1] == '<still/works>; rel="c2pa-manifest"'
+
+
+def test_panic_exception_type(panic_exception):
+    assert panic_exception.__name__ == "PanicException"
+    assert panic_exception.__qualname__ == "PanicException"
+    assert panic_exception.__module__ == "bindery_runtime"
+    assert panic_exception.__bases__ == (BaseException,)
+    assert not issubclass(panic_exception, Exception)
+    doc = panic_exception.__doc__
+    assert doc.startswith("\n") and doc.count("\n\n") == 1
+    assert doc.endswith(
+        "\n\nLike SystemExit, this exception is derived from BaseException so that\n"
+        "it will typically propagate all the way through the stack and cause the\n"
+        "Python interpreter to exit.\n"
+    )
