@@ -3,8 +3,11 @@ import ctypes
 import pytest
 
 import provlink
+from conftest import run_python
 
 URI_FUNCTIONS = ["format", "format_strict", "encode_target"]
+VALUES_FUNCTIONS = ["extract", "locate_all"]
+PARAMETER = {**dict.fromkeys(URI_FUNCTIONS, "uri"), **dict.fromkeys(VALUES_FUNCTIONS, "values")}
 
 
 class Outer:
@@ -16,20 +19,22 @@ class Text(str):
     pass
 
 
+# Keyword names are written with {p} for the function's parameter name.
 BINDING_ERRORS = [
-    ((), {}, "{f}() missing 1 required positional argument: 'uri'"),
-    ((), {**{}}, "{f}() missing 1 required positional argument: 'uri'"),
+    ((), {}, "{f}() missing 1 required positional argument: '{p}'"),
+    ((), {**{}}, "{f}() missing 1 required positional argument: '{p}'"),
     (("a", "b"), {}, "{f}() takes 1 positional arguments but 2 were given"),
     (("a", "b", "c"), {}, "{f}() takes 1 positional arguments but 3 were given"),
     # the positional count is checked before any keyword
     (("a", "b"), {"bogus": 1}, "{f}() takes 1 positional arguments but 2 were given"),
     # an unknown keyword is reported before a missing argument
     ((), {"bogus": 1}, "{f}() got an unexpected keyword argument 'bogus'"),
-    ((), {"URI": "x"}, "{f}() got an unexpected keyword argument 'URI'"),
-    (("a",), {"uri": "b"}, "{f}() got multiple values for argument 'uri'"),
+    ((), {"target": "x"}, "{f}() got an unexpected keyword argument 'target'"),
+    ((), {"{P}": "x"}, "{f}() got an unexpected keyword argument '{P}'"),
+    (("a",), {"{p}": "b"}, "{f}() got multiple values for argument '{p}'"),
     # the first offending keyword in call order decides
-    (("a",), {"uri": "b", "bogus": 1}, "{f}() got multiple values for argument 'uri'"),
-    (("a",), {"bogus": 1, "uri": "b"}, "{f}() got an unexpected keyword argument 'bogus'"),
+    (("a",), {"{p}": "b", "bogus": 1}, "{f}() got multiple values for argument '{p}'"),
+    (("a",), {"bogus": 1, "{p}": "b"}, "{f}() got an unexpected keyword argument 'bogus'"),
     # a keyword that cannot be encoded never matches, and shows as U+FFFD
     ((), {"\ud800": "x"}, "{f}() got an unexpected keyword argument '\ufffd\ufffd\ufffd'"),
 ]
@@ -49,12 +54,14 @@ def raised(call):
     return info.value
 
 
-@pytest.mark.parametrize("name", URI_FUNCTIONS)
+@pytest.mark.parametrize("name", URI_FUNCTIONS + VALUES_FUNCTIONS)
 @pytest.mark.parametrize("args, kwargs, message", BINDING_ERRORS)
 def test_binding_errors(name, args, kwargs, message):
+    names = {"f": name, "p": PARAMETER[name], "P": PARAMETER[name].upper()}
+    kwargs = {key.format(**names): value for key, value in kwargs.items()}
     error = raised(lambda: getattr(provlink, name)(*args, **kwargs))
     assert type(error) is TypeError
-    assert error.args == (message.format(f=name),)
+    assert error.args == (message.format(**names),)
 
 
 @pytest.mark.parametrize("name", URI_FUNCTIONS)
@@ -110,3 +117,149 @@ def test_unprintable_keyword_name(monkeypatch):
     error = raised(lambda: call_with_keywords(provlink.encode_target, {key: "x"}))
     assert error.args == ("encode_target() got an unexpected keyword argument '<unprintable Unprintable object>'",)
     assert len(seen) == 1 and seen[0].object is key and type(seen[0].exc_value) is RuntimeError
+
+
+class Items:
+    """A sequence by item access only; records which indexes were asked for."""
+
+    def __init__(self, items):
+        self.items = items
+        self.asked = []
+
+    def __getitem__(self, index):
+        self.asked.append(index)
+        return self.items[index]
+
+
+class LenRaises(Items):
+    def __len__(self):
+        raise RuntimeError("no length")
+
+
+class Raising:
+    """A sequence whose iteration raises `error` at the item `at`."""
+
+    def __init__(self, error, at=0):
+        self.error = error
+        self.at = at
+
+    def __len__(self):
+        return self.at + 1
+
+    def __getitem__(self, index):
+        if index == self.at:
+            raise self.error
+        return "<x>; rel=next"
+
+
+class TypeErrorSubclass(TypeError):
+    pass
+
+
+VALUES_CONVERSION_ERRORS = [
+    ("x", "Can't extract `str` to `Vec`"),
+    (Text("x"), "Can't extract `str` to `Vec`"),
+    (1, "'int' object cannot be converted to 'Sequence'"),
+    (None, "'NoneType' object cannot be converted to 'Sequence'"),
+    ({"a": 1}, "'dict' object cannot be converted to 'Sequence'"),
+    ({"a"}, "'set' object cannot be converted to 'Sequence'"),
+    ((v for v in ["a"]), "'generator' object cannot be converted to 'Sequence'"),
+    (["a", 2], "'int' object cannot be converted to 'PyString'"),
+    (["a", b"b"], "'bytes' object cannot be converted to 'PyString'"),
+    (b"x", "'int' object cannot be converted to 'PyString'"),
+]
+
+
+@pytest.mark.parametrize("name", VALUES_FUNCTIONS)
+@pytest.mark.parametrize("values, message", VALUES_CONVERSION_ERRORS)
+def test_values_conversion_errors(name, values, message):
+    error = raised(lambda: getattr(provlink, name)(values))
+    assert type(error) is TypeError
+    assert error.args == ("argument 'values': " + message,)
+
+
+MANIFEST = {"uri": "m.c2pa", "jumbf": None, "is_embedded": False}
+
+
+@pytest.mark.parametrize(
+    "values, expected",
+    [
+        ([], []),
+        ((), []),
+        (b"", []),
+        (range(0), []),
+        (["<x>; rel=next", "<m.c2pa>; rel=c2pa-manifest"], [MANIFEST]),
+        (("<x>; rel=next", Text("<m.c2pa>; rel=c2pa-manifest")), [MANIFEST]),
+        (Items(["<m.c2pa>; rel=c2pa-manifest", "<m.c2pa>; rel=c2pa-manifest"]), [MANIFEST, MANIFEST]),
+        (LenRaises(["<x>; rel=next", "<m.c2pa>; rel=c2pa-manifest"]), [MANIFEST]),
+    ],
+)
+def test_accepted_sequences(values, expected):
+    assert provlink.locate_all(values) == expected
+    assert provlink.locate_all(values=values) == expected
+
+
+def test_first_bad_item_ends_the_conversion():
+    values = Items(["<m.c2pa>; rel=c2pa-manifest", 2, "<n.c2pa>; rel=c2pa-manifest"])
+    error = raised(lambda: provlink.locate_all(values))
+    assert error.args == ("argument 'values': 'int' object cannot be converted to 'PyString'",)
+    assert values.asked == [0, 1]
+
+
+@pytest.mark.parametrize("name", VALUES_FUNCTIONS)
+def test_lone_surrogate_in_an_item(name):
+    error = raised(lambda: getattr(provlink, name)(["<m.c2pa>; rel=c2pa-manifest", "\udc00"]))
+    assert type(error) is UnicodeEncodeError
+
+
+@pytest.mark.parametrize("at", [0, 1000])
+def test_iteration_type_error_gets_the_prefix(at):
+    cause = KeyError("k")
+    original = TypeError("x")
+    original.__cause__ = cause
+    error = raised(lambda: provlink.extract(Raising(original, at)))
+    assert type(error) is TypeError and error is not original
+    assert error.args == ("argument 'values': x",)
+    assert error.__cause__ is cause and error.__suppress_context__
+
+
+@pytest.mark.parametrize("original", [TypeErrorSubclass("x"), ValueError("x"), KeyboardInterrupt()])
+def test_other_iteration_errors_pass_unchanged(original):
+    assert raised(lambda: provlink.locate_all(Raising(original))) is original
+
+
+def test_panic_from_iteration_is_resumed(panic_exception, capsys):
+    original = panic_exception("boom")
+    error = raised(lambda: provlink.extract(Raising(original, at=2)))
+    assert type(error) is panic_exception and error is not original
+    assert error.args == ("boom",)
+    try:
+        provlink.extract(Raising(original))
+    except Exception:
+        caught_by = "Exception"
+    except BaseException:
+        caught_by = "BaseException"
+    assert caught_by == "BaseException"
+    err = capsys.readouterr().err.splitlines()
+    assert err[1] == "Python stack trace below:"
+    assert "PanicException" in err[0]
+    assert err[-1] == "bindery_runtime.PanicException: boom"
+
+
+@pytest.mark.parametrize("length", ["2**62", "sys.maxsize", "sys.maxsize + 1", "-1"])
+def test_reported_length_is_only_a_hint(length):
+    result = run_python(
+        f"""
+        import sys, provlink
+
+        class Lying:
+            def __len__(self):
+                return {length}
+            def __getitem__(self, index):
+                return ["<a>; rel=next", "<m.c2pa>; rel=c2pa-manifest", "<m.c2pa>; rel=c2pa-manifest"][index]
+
+        print(provlink.extract(Lying())["uri"], len(provlink.locate_all(Lying())))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "m.c2pa 2\n"

@@ -12,7 +12,11 @@ FUNCTIONS = {
     "format": "uri",
     "format_strict": "uri",
     "encode_target": "uri",
+    "extract": "values",
+    "locate_all": "values",
 }
+
+ALL = ["format", "format_strict", "encode_target", "extract", "locate_all", "REL", "__version__"]
 
 DOCS = {
     "format": (
@@ -32,11 +36,22 @@ DOCS = {
         "Idempotent: `%` is left alone, so an already-encoded URI is not\n"
         "double-encoded."
     ),
+    "extract": (
+        "The single `c2pa-manifest` link across the given `Link` header values, or\n"
+        "`None` when none is advertised.\n\n"
+        "Accepts a list of header values, since a response may carry several `Link`\n"
+        "fields and each may hold several comma-separated links. Returns a dict with\n"
+        "`uri`, `jumbf`, and `is_embedded`.\n\n"
+        "Raises `ValueError` when genuinely competing targets are advertised: the\n"
+        "specification defines no precedence between them, so choosing one would\n"
+        "invent a rule."
+    ),
+    "locate_all": "Every `c2pa-manifest` link across the given `Link` header values, in order.",
 }
 
 
 def test_module_attributes():
-    assert provlink.__all__ == ["format", "format_strict", "encode_target", "REL", "__version__"]
+    assert provlink.__all__ == ALL
     assert provlink.REL == "c2pa-manifest"
     assert provlink.__version__ == "0.1.0"
     assert provlink.__version__ == importlib.metadata.version("provlink")
@@ -66,7 +81,7 @@ def test_reimport_returns_the_same_module():
         again = importlib.import_module("provlink")
         assert again is first
         assert again.__version__ == "changed by Python code"
-        assert again.__all__ == ["format", "format_strict", "encode_target", "REL", "__version__"]
+        assert again.__all__ == ALL
     finally:
         first.__version__ = "0.1.0"
         sys.modules["provlink"] = first

@@ -1,6 +1,24 @@
 #include "convert.hpp"
 
+#include <algorithm>
+
 namespace provlink::python {
+namespace {
+
+// A sequence may report any length; reserve no more than this up front.
+constexpr std::size_t kMaxReservedTexts = 4096;
+
+}  // namespace
+
+void Utf8TextList::reserve(std::size_t count) {
+  texts_.reserve(count);
+  views_.reserve(count);
+}
+
+void Utf8TextList::push_back(Utf8Text text) {
+  views_.push_back(text.view());  // points into the buffer, which does not move
+  texts_.push_back(std::move(text));
+}
 
 bool is_str(PyObject* object) noexcept {
   return (PyType_GetFlags(Py_TYPE(object)) & Py_TPFLAGS_UNICODE_SUBCLASS) != 0;
@@ -23,6 +41,28 @@ PyResult<Utf8Text> to_utf8(PyObject* object) {
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return PyErr::fetch();
   return Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+PyResult<Utf8TextList> to_utf8_list(PyObject* object) {
+  if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
+
+  Utf8TextList texts;
+  const Py_ssize_t length = PySequence_Size(object);
+  if (length < 0) {
+    PyErr_Clear();
+  } else {
+    texts.reserve(std::min(static_cast<std::size_t>(length), kMaxReservedTexts));
+  }
+  const Ref iterator = Ref::steal(PyObject_GetIter(object));
+  if (!iterator) return PyErr::fetch();
+  while (const Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+    auto text = to_utf8(item.get());
+    if (!text) return std::move(text.error());
+    texts.push_back(std::move(*text));
+  }
+  if (PyErr_Occurred() != nullptr) return PyErr::fetch();
+  return texts;
 }
 
 std::optional<std::string> keyword_name(PyObject* key) {

@@ -2,9 +2,12 @@
 
 // Conversions between Python objects and the core's UTF-8 text.
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pyerr.hpp"
 
@@ -22,6 +25,18 @@ class Utf8Text {
   std::string_view view_;
 };
 
+// The UTF-8 texts of the items of a sequence, in order.
+class Utf8TextList {
+ public:
+  void reserve(std::size_t count);
+  void push_back(Utf8Text text);
+  std::span<const std::string_view> views() const noexcept { return views_; }
+
+ private:
+  std::vector<Utf8Text> texts_;
+  std::vector<std::string_view> views_;
+};
+
 bool is_str(PyObject* object) noexcept;
 
 // The TypeError "'{type}' object cannot be converted to '{target}'".
@@ -30,6 +45,10 @@ PyErr downcast_error(PyObject* object, std::string_view target);
 // A str (or a str subclass) as strict UTF-8. A lone surrogate gives the
 // interpreter's own UnicodeEncodeError.
 PyResult<Utf8Text> to_utf8(PyObject* object);
+
+// A sequence of str (not a str itself) as UTF-8 texts. Its reported length is
+// only a hint; the first item that fails ends the conversion.
+PyResult<Utf8TextList> to_utf8_list(PyObject* object);
 
 // The text of a keyword name, or nothing when it is no str or cannot be
 // encoded (that error is discarded).

@@ -2,28 +2,35 @@
 
 #include "binding.hpp"
 #include "convert.hpp"
-#include "link.hpp"
 
 namespace provlink::python {
 namespace {
 
 constexpr std::string_view kUriParameter[] = {"uri"};
+constexpr std::string_view kValuesParameter[] = {"values"};
 
-constexpr FunctionDescription uri_function(std::string_view name) {
-  return {name, kUriParameter, {}, std::nullopt, 0, 1};
+// Every function takes one required argument, by position or by keyword.
+constexpr FunctionDescription one_parameter(std::string_view name, std::span<const std::string_view> parameter) {
+  return {name, parameter, {}, std::nullopt, 0, 1};
 }
 
-constexpr FunctionDescription kFormat = uri_function("format");
-constexpr FunctionDescription kFormatStrict = uri_function("format_strict");
-constexpr FunctionDescription kEncodeTarget = uri_function("encode_target");
+constexpr FunctionDescription kFormat = one_parameter("format", kUriParameter);
+constexpr FunctionDescription kFormatStrict = one_parameter("format_strict", kUriParameter);
+constexpr FunctionDescription kEncodeTarget = one_parameter("encode_target", kUriParameter);
+constexpr FunctionDescription kExtract = one_parameter("extract", kValuesParameter);
+constexpr FunctionDescription kLocateAll = one_parameter("locate_all", kValuesParameter);
 
-// The one `uri` argument of a call, as UTF-8.
-PyResult<Utf8Text> bind_uri(const FunctionDescription& function, PyObject* args, PyObject* kwargs) {
+// The call's one argument, bound and converted by `convert`.
+template <class Convert>
+auto bind_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs, Convert convert)
+    -> decltype(convert(args)) {
   PyObject* slots[1] = {};
   if (auto error = extract_arguments_tuple_dict(function, args, kwargs, slots)) return std::move(*error);
-  auto uri = to_utf8(slots[0]);
-  if (!uri) return argument_extraction_error("uri", std::move(uri.error()));
-  return uri;
+  auto converted = convert(slots[0]);
+  if (!converted) {
+    return argument_extraction_error(function.positional_parameter_names[0], std::move(converted.error()));
+  }
+  return converted;
 }
 
 PyResult<Ref> header_value_or_error(const Result<std::string, Error>& value) {
@@ -31,27 +38,69 @@ PyResult<Ref> header_value_or_error(const Result<std::string, Error>& value) {
   return new_str(*value);
 }
 
+std::optional<PyErr> set_item(PyObject* dict, const char* key, PyObject* value) {
+  if (PyDict_SetItemString(dict, key, value) != 0) return PyErr::fetch();
+  return std::nullopt;
+}
+
 }  // namespace
+
+PyResult<Ref> to_dict(const ManifestLink& link) {
+  Ref dict = Ref::steal(PyDict_New());
+  if (!dict) return PyErr::fetch();
+  auto uri = new_str(link.uri);
+  if (!uri) return std::move(uri.error());
+  if (auto error = set_item(dict.get(), "uri", uri->get())) return std::move(*error);
+  auto jumbf = link.jumbf ? new_str(*link.jumbf) : PyResult<Ref>(Ref::borrow(Py_None));
+  if (!jumbf) return std::move(jumbf.error());
+  if (auto error = set_item(dict.get(), "jumbf", jumbf->get())) return std::move(*error);
+  if (auto error = set_item(dict.get(), "is_embedded", link.jumbf ? Py_True : Py_False)) return std::move(*error);
+  return dict;
+}
 
 PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_uri(kFormat, args, kwargs);
+  auto uri = bind_argument(kFormat, args, kwargs, to_utf8);
   if (!uri) return std::move(uri.error());
   return header_value_or_error(provlink::format(uri->view()));
 }
 
 PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_uri(kFormatStrict, args, kwargs);
+  auto uri = bind_argument(kFormatStrict, args, kwargs, to_utf8);
   if (!uri) return std::move(uri.error());
   return header_value_or_error(provlink::format_strict(uri->view()));
 }
 
 PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_uri(kEncodeTarget, args, kwargs);
+  auto uri = bind_argument(kEncodeTarget, args, kwargs, to_utf8);
   if (!uri) return std::move(uri.error());
   return new_str(encode_target(uri->view()));
+}
+
+PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
+  auto values = bind_argument(kExtract, args, kwargs, to_utf8_list);
+  if (!values) return std::move(values.error());
+  const auto link = extract(values->views());
+  if (link) return to_dict(*link);
+  // No manifest advertised is an ordinary answer.
+  if (link.error().kind() == Error::Kind::NotFound) return Ref::borrow(Py_None);
+  return map_err(link.error());
+}
+
+PyResult<Ref> __pyfunction_locate_all(PyObject* args, PyObject* kwargs) {
+  auto values = bind_argument(kLocateAll, args, kwargs, to_utf8_list);
+  if (!values) return std::move(values.error());
+  const std::vector<ManifestLink> links = locate_all(values->views());
+  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(links.size())));
+  if (!list) return PyErr::fetch();
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    auto dict = to_dict(links[i]);
+    if (!dict) return std::move(dict.error());
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict->release());  // steals the dict
+  }
+  return list;
 }
 // NOLINTEND(bugprone-reserved-identifier)
 

@@ -4,9 +4,13 @@
 // the result a Python object.
 
 #include "error.hpp"
+#include "link.hpp"
 #include "pyerr.hpp"
 
 namespace provlink::python {
+
+// A new dict {"uri": str, "jumbf": str or None, "is_embedded": bool}.
+PyResult<Ref> to_dict(const ManifestLink& link);
 
 // The ValueError that an operation's Error becomes.
 PyErr map_err(const Error& error);
@@ -15,6 +19,8 @@ PyErr map_err(const Error& error);
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs);
 PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs);
 PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs);
+PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs);
+PyResult<Ref> __pyfunction_locate_all(PyObject* args, PyObject* kwargs);
 // NOLINTEND(bugprone-reserved-identifier)
 
 }  // namespace provlink::python

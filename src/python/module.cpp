@@ -31,6 +31,21 @@ constexpr const char* kEncodeTargetDoc =
     "Idempotent: `%` is left alone, so an already-encoded URI is not\n"
     "double-encoded.";
 
+constexpr const char* kExtractDoc =
+    "extract(values)\n--\n\n"
+    "The single `c2pa-manifest` link across the given `Link` header values, or\n"
+    "`None` when none is advertised.\n\n"
+    "Accepts a list of header values, since a response may carry several `Link`\n"
+    "fields and each may hold several comma-separated links. Returns a dict with\n"
+    "`uri`, `jumbf`, and `is_embedded`.\n\n"
+    "Raises `ValueError` when genuinely competing targets are advertised: the\n"
+    "specification defines no precedence between them, so choosing one would\n"
+    "invent a rule.";
+
+constexpr const char* kLocateAllDoc =
+    "locate_all(values)\n--\n\n"
+    "Every `c2pa-manifest` link across the given `Link` header values, in order.";
+
 using Body = PyResult<Ref> (*)(PyObject* args, PyObject* kwargs);
 
 template <Body body>
@@ -50,6 +65,8 @@ PyMethodDef g_methods[] = {
     {"format", method<__pyfunction_format>(), METH_VARARGS | METH_KEYWORDS, kFormatDoc},
     {"format_strict", method<__pyfunction_format_strict>(), METH_VARARGS | METH_KEYWORDS, kFormatStrictDoc},
     {"encode_target", method<__pyfunction_encode_target>(), METH_VARARGS | METH_KEYWORDS, kEncodeTargetDoc},
+    {"extract", method<__pyfunction_extract>(), METH_VARARGS | METH_KEYWORDS, kExtractDoc},
+    {"locate_all", method<__pyfunction_locate_all>(), METH_VARARGS | METH_KEYWORDS, kLocateAllDoc},
 };
 
 // The interpreter writes into the base of a single-phase module's record.
