@@ -109,7 +109,7 @@ std::optional<PyErr> extract_arguments_tuple_dict(const FunctionDescription& fun
     Py_ssize_t position = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
-    while (PyDict_Next(kwargs, &position, &key, &value)) {
+    while (PyDict_Next(kwargs, &position, &key, &value) != 0) {
       const std::optional<std::string> name = keyword_name(key);
       if (!name) return function.unexpected_keyword_argument(key);
 
@@ -138,7 +138,7 @@ std::optional<PyErr> extract_arguments_tuple_dict(const FunctionDescription& fun
 
   const std::size_t required = function.required_positional_parameters;
   const auto unfilled = [](PyObject* slot) { return slot == nullptr; };
-  if (given < required && std::any_of(slots.begin() + given, slots.begin() + required, unfilled)) {
+  if (given < required && std::ranges::any_of(slots.subspan(given, required - given), unfilled)) {
     return function.missing_required_positional_arguments(slots);
   }
   for (std::size_t i = 0; i < function.keyword_only_parameters.size(); ++i) {

@@ -89,7 +89,7 @@ PyResult<Ref> all_list(PyObject* module) {
     return all;
   }
   PyErr error = PyErr::fetch();
-  if (!PyErr_GivenExceptionMatches(error.type(), PyExc_AttributeError)) return error;
+  if (PyErr_GivenExceptionMatches(error.type(), PyExc_AttributeError) == 0) return error;
   Ref created = Ref::steal(PyList_New(0));
   if (!created || PyObject_SetAttrString(module, "__all__", created.get()) != 0) return PyErr::fetch();
   return created;

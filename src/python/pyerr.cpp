@@ -1,6 +1,7 @@
 #include "pyerr.hpp"
 
 #include "boundary.hpp"
+#include "convert.hpp"
 
 namespace provlink::python {
 namespace {
@@ -10,7 +11,7 @@ PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*
 // Text of a type's attribute that must be a str, or nothing (the error cleared).
 std::optional<std::string> type_attribute_text(PyObject* type, const char* attribute) {
   Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
-  if (value && PyType_GetFlags(Py_TYPE(value.get())) & Py_TPFLAGS_UNICODE_SUBCLASS) {
+  if (value && is_str(value.get())) {
     Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value.get()));
     char* data = nullptr;
     Py_ssize_t size = 0;
@@ -80,7 +81,7 @@ PyErr PyErr::fetch() {
   const Ref owned_traceback = Ref::steal(traceback);
   if (!exception) return new_lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
   if (owned_traceback) PyException_SetTraceback(exception.get(), owned_traceback.get());
-  if (PyErr_GivenExceptionMatches(owned_type.get(), panic_exception_type())) {
+  if (PyErr_GivenExceptionMatches(owned_type.get(), panic_exception_type()) != 0) {
     resume_panic(std::move(exception));
   }
   return from_value(std::move(exception));
