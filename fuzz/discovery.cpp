@@ -1,0 +1,76 @@
+// Fuzzes the reading of Link header values. The input is several header
+// values separated by 0xFF, a byte that never occurs in UTF-8.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_check.hpp"
+#include "link.hpp"
+
+using provlink::ManifestLink;
+
+namespace {
+
+std::vector<std::string_view> split_values(std::string_view input) {
+  std::vector<std::string_view> values;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = input.find('\xff', start);
+    values.push_back(input.substr(start, end - start));
+    if (end == std::string_view::npos) return values;
+    start = end + 1;
+  }
+}
+
+void check_record(const ManifestLink& link, std::span<const std::string_view> values, bool utf8) {
+  FUZZ_CHECK(!link.uri.empty());
+  FUZZ_CHECK(!link.jumbf || !link.jumbf->empty());
+  // The uri is the trimmed target, or for a JUMBF reference its part before
+  // "#" followed by "#jumbf=" and the reference.
+  std::string_view written = link.uri;
+  if (link.jumbf) {
+    const std::string suffix = "#jumbf=" + *link.jumbf;
+    FUZZ_CHECK(written.ends_with(suffix));
+    FUZZ_CHECK(link.jumbf->find('/') == std::string::npos);
+    written.remove_suffix(suffix.size());
+    FUZZ_CHECK(written.find('#') == std::string_view::npos);
+  }
+  FUZZ_CHECK(std::any_of(values.begin(), values.end(),
+                         [&](std::string_view value) { return value.find(written) != std::string_view::npos; }));
+  // Pieces are cut at ASCII bytes and whole White_Space characters, so text
+  // that came in as UTF-8 goes out as UTF-8.
+  if (utf8) FUZZ_CHECK(is_utf8(link.uri) && (!link.jumbf || is_utf8(*link.jumbf)));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::vector<std::string_view> values = split_values(input);
+  const std::vector<ManifestLink> links = provlink::locate_all(values);
+
+  const bool utf8 = std::all_of(values.begin(), values.end(), is_utf8);
+  for (const ManifestLink& link : links) check_record(link, values, utf8);
+
+  // No state carries from one header value to the next.
+  const std::span<const std::string_view> all(values);
+  const std::size_t half = values.size() / 2;
+  std::vector<ManifestLink> joined = provlink::locate_all(all.first(half));
+  const std::vector<ManifestLink> rest = provlink::locate_all(all.subspan(half));
+  joined.insert(joined.end(), rest.begin(), rest.end());
+  FUZZ_CHECK(joined == links);
+
+  // extract is locate_all with runs of equal neighbours collapsed.
+  std::vector<ManifestLink> kept = links;
+  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  const auto chosen = provlink::extract(values);
+  if (kept.size() == 1) {
+    FUZZ_CHECK(chosen && *chosen == kept.front());
+  } else {
+    FUZZ_CHECK(!chosen);
+    FUZZ_CHECK(chosen.error() == (kept.empty() ? provlink::Error::not_found() : provlink::Error::ambiguous()));
+  }
+  return 0;
+}
