@@ -25,13 +25,45 @@ struct ManifestLink {
   friend bool operator==(const ManifestLink&, const ManifestLink&) = default;
 };
 
-// Every "c2pa-manifest" link across the given Link header values, in order of
-// appearance. Text that cannot be read as such a link is passed over.
-std::vector<ManifestLink> locate_all(std::span<const std::string_view> values);
+// Appends every "c2pa-manifest" link of one Link header value to `links`, in
+// order of appearance. Text that cannot be read as such a link is passed over.
+void append_manifest_links(std::string_view value, std::vector<ManifestLink>& links);
+
+// Every "c2pa-manifest" link across the given Link header values (a range of
+// text that converts to std::string_view), in order of appearance. No state
+// carries from one value to the next.
+template <class Values>
+std::vector<ManifestLink> locate_all(const Values& values) {
+  std::vector<ManifestLink> links;
+  for (const std::string_view value : values) append_manifest_links(value, links);
+  return links;
+}
+
+// The choice of the one advertised link, made while header values are read:
+// runs of one link collapse, and a link that differs from the first leaves
+// two that compete, which no later value can undo.
+class ManifestChoice {
+ public:
+  // Reads the links of one header value; false once links compete.
+  bool read(std::string_view value);
+  // The link, NotFound when none was read, or Ambiguous.
+  Result<ManifestLink, Error> result() &&;
+
+ private:
+  std::optional<ManifestLink> chosen_;
+  bool ambiguous_ = false;
+};
 
 // The single advertised manifest link: NotFound when there is none, Ambiguous
 // when different links compete (repeats of one link collapse when adjacent).
-Result<ManifestLink, Error> extract(std::span<const std::string_view> values);
+template <class Values>
+Result<ManifestLink, Error> extract(const Values& values) {
+  ManifestChoice choice;
+  for (const std::string_view value : values) {
+    if (!choice.read(value)) break;
+  }
+  return std::move(choice).result();
+}
 
 // `uri` with every byte that may not stand literally in a URI reference
 // percent-encoded; "%" is kept, so encoding is idempotent.

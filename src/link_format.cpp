@@ -19,8 +19,9 @@ std::size_t encoded_size(std::string_view uri) {
   return size;
 }
 
-// Writes `uri` encoded at `out`, which has room for encoded_size(uri) bytes.
-char* write_encoded(char* out, std::string_view uri) {
+// Writes `uri` encoded at `out`, which has room for its `size` encoded bytes.
+char* write_encoded(char* out, std::string_view uri, std::size_t size) {
+  if (size == uri.size()) return std::copy(uri.begin(), uri.end(), out);  // nothing to escape
   for (const char c : uri) {
     if (is_uri_literal(c)) {
       *out++ = c;
@@ -53,13 +54,14 @@ std::string header_value(std::size_t target_size, WriteTarget write_target) {
 
 std::string encode_target(std::string_view uri) {
   std::string out(encoded_size(uri), '\0');
-  write_encoded(out.data(), uri);
+  write_encoded(out.data(), uri, out.size());
   return out;
 }
 
 Result<std::string, Error> format(std::string_view uri) {
   if (uri.empty()) return Error::malformed(kEmptyTarget);
-  return header_value(encoded_size(uri), [uri](char* out) { return write_encoded(out, uri); });
+  const std::size_t size = encoded_size(uri);
+  return header_value(size, [uri, size](char* out) { return write_encoded(out, uri, size); });
 }
 
 Result<std::string, Error> format_strict(std::string_view uri) {

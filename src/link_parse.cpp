@@ -1,40 +1,43 @@
-#include <algorithm>
-
 #include "link.hpp"
 #include "text.hpp"
 
 namespace provlink {
 namespace {
 
-// The pieces of `text` between `separator` bytes that stand outside quoted
+// The position just after the double quote that closes a quoted string whose
+// text starts at `from`, or text.size() when it is never closed.
+std::size_t skip_quoted(std::string_view text, std::size_t from) {
+  while ((from = find_byte<'"', '\\'>(text, from)) < text.size()) {
+    if (text[from] == '"') return from + 1;
+    from += 2;  // the escaped byte is passed over unexamined
+  }
+  return text.size();
+}
+
+// The pieces of `text` between `Separator` bytes that stand outside quoted
 // strings and angle brackets, one at a time. There is always at least one
 // piece, and pieces may be empty. An unclosed quote or bracket runs to the
 // end; brackets do not nest.
+template <char Separator>
 class TopLevelSplit {
  public:
-  TopLevelSplit(std::string_view text, char separator) : text_(text), separator_(separator) {}
+  explicit TopLevelSplit(std::string_view text) : text_(text) {}
 
   bool next(std::string_view& piece) {
     if (done_) return false;
-    bool quoted = false;
     bool bracketed = false;
-    for (std::size_t i = start_; i < text_.size(); ++i) {
-      const char c = text_[i];
-      if (quoted) {
-        if (c == '"') {
-          quoted = false;
-        } else if (c == '\\') {
-          ++i;  // the escaped byte is passed over unexamined
-        }
-      } else if (c == '"') {
-        quoted = true;
+    std::size_t i = start_;
+    while ((i = find_byte<'"', '<', '>', Separator>(text_, i)) < text_.size()) {
+      const char c = text_[i++];
+      if (c == '"') {
+        i = skip_quoted(text_, i);
       } else if (c == '<') {
         bracketed = true;
       } else if (c == '>') {
         bracketed = false;
-      } else if (c == separator_ && !bracketed) {
-        piece = text_.substr(start_, i - start_);
-        start_ = i + 1;
+      } else if (!bracketed) {
+        piece = text_.substr(start_, i - 1 - start_);
+        start_ = i;
         return true;
       }
     }
@@ -45,12 +48,14 @@ class TopLevelSplit {
 
  private:
   std::string_view text_;
-  char separator_;
   std::size_t start_ = 0;
   bool done_ = false;
 };
 
-TopLevelSplit split_top_level(std::string_view text, char separator) { return {text, separator}; }
+template <char Separator>
+TopLevelSplit<Separator> split_top_level(std::string_view text) {
+  return TopLevelSplit<Separator>(text);
+}
 
 // One link parameter as written: name and value trimmed, the value still quoted.
 struct Param {
@@ -62,14 +67,14 @@ struct Param {
 // piece before the first semicolon counts like any other.
 class ParamReader {
  public:
-  explicit ParamReader(std::string_view text) : pieces_(split_top_level(text, ';')) {}
+  explicit ParamReader(std::string_view text) : pieces_(split_top_level<';'>(text)) {}
 
   bool next(Param& param) {
     for (std::string_view piece; pieces_.next(piece);) {
       piece = trim(piece);
       if (piece.empty()) continue;
-      const std::size_t equals = piece.find('=');
-      if (equals == std::string_view::npos) {
+      const std::size_t equals = find_byte<'='>(piece, 0);
+      if (equals == piece.size()) {
         param = {piece, {}};
       } else {
         param = {trim(piece.substr(0, equals)), trim(piece.substr(equals + 1))};
@@ -80,29 +85,32 @@ class ParamReader {
   }
 
  private:
-  TopLevelSplit pieces_;
+  TopLevelSplit<';'> pieces_;
 };
 
 ParamReader parse_params(std::string_view text) { return ParamReader(text); }
 
 // A parameter value without its surrounding double quotes, escapes resolved.
-// Anything not wrapped in a pair of quotes is taken as it is.
-std::string unquote(std::string_view value) {
-  if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::string(value);
+// Anything not wrapped in a pair of quotes is taken as it is. The result views
+// `value`, or `scratch` when an escape had to be resolved.
+std::string_view unquote(std::string_view value, std::string& scratch) {
+  if (value.size() < 2 || value.front() != '"' || value.back() != '"') return value;
   const std::string_view inner = value.substr(1, value.size() - 2);
-  std::string out;
-  out.reserve(inner.size());
+  if (inner.find('\\') == std::string_view::npos) return inner;
+  scratch.clear();
+  scratch.reserve(inner.size());
   for (std::size_t i = 0; i < inner.size(); ++i) {
     if (inner[i] == '\\') {
       if (++i == inner.size()) break;  // a trailing backslash escapes nothing
     }
-    out += inner[i];
+    scratch += inner[i];
   }
-  return out;
+  return scratch;
 }
 
 // Whether a "rel" value lists the relation type "c2pa-manifest".
 bool has_manifest_rel(std::string_view value) {
+  if (value.size() < kManifestRel.size()) return false;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= value.size(); ++i) {
     if (i == value.size() || is_relation_separator(value[i])) {
@@ -136,10 +144,10 @@ ManifestLink link_from_target(std::string_view target) {
 
 // The manifest link that one trimmed link-value advertises, if any.
 std::optional<ManifestLink> read_link_value(std::string_view link_value) {
-  const std::size_t open = link_value.find('<');
-  if (open == std::string_view::npos) return std::nullopt;
-  const std::size_t close = link_value.find('>', open + 1);
-  if (close == std::string_view::npos) return std::nullopt;
+  const std::size_t open = find_byte<'<'>(link_value, 0);
+  if (open == link_value.size()) return std::nullopt;
+  const std::size_t close = find_byte<'>'>(link_value, open + 1);
+  if (close == link_value.size()) return std::nullopt;
   const std::string_view target = trim(link_value.substr(open + 1, close - open - 1));
   if (target.empty()) return std::nullopt;
 
@@ -147,33 +155,49 @@ std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   auto params = parse_params(link_value.substr(close + 1));
   for (Param param; params.next(param);) {
     if (equals_ascii_folded(param.name, "rel")) {
-      if (!has_manifest_rel(unquote(param.value))) return std::nullopt;
+      std::string scratch;
+      if (!has_manifest_rel(unquote(param.value, scratch))) return std::nullopt;
       return link_from_target(target);
     }
   }
   return std::nullopt;
 }
 
-}  // namespace
-
-std::vector<ManifestLink> locate_all(std::span<const std::string_view> values) {
-  std::vector<ManifestLink> links;
-  for (const std::string_view value : values) {
-    auto link_values = split_top_level(value, ',');
-    for (std::string_view link_value; link_values.next(link_value);) {
-      if (auto link = read_link_value(trim(link_value))) links.push_back(std::move(*link));
-    }
+// Hands every manifest link of one header value, in order, to `found`, which
+// returns false to stop reading. False when it was stopped.
+template <class Found>
+bool read_manifest_links(std::string_view value, Found found) {
+  auto link_values = split_top_level<','>(value);
+  for (std::string_view link_value; link_values.next(link_value);) {
+    if (auto link = read_link_value(trim(link_value)); link && !found(std::move(*link))) return false;
   }
-  return links;
+  return true;
 }
 
-Result<ManifestLink, Error> extract(std::span<const std::string_view> values) {
-  std::vector<ManifestLink> links = locate_all(values);
-  // Repeats of one link collapse only when adjacent: A, B, A still competes.
-  links.erase(std::unique(links.begin(), links.end()), links.end());
-  if (links.empty()) return Error::not_found();
-  if (links.size() > 1) return Error::ambiguous();
-  return std::move(links.front());
+}  // namespace
+
+void append_manifest_links(std::string_view value, std::vector<ManifestLink>& links) {
+  read_manifest_links(value, [&links](ManifestLink&& link) {
+    links.push_back(std::move(link));
+    return true;
+  });
+}
+
+bool ManifestChoice::read(std::string_view value) {
+  return read_manifest_links(value, [this](ManifestLink&& link) {
+    if (!chosen_) {
+      chosen_ = std::move(link);
+      return true;
+    }
+    ambiguous_ = link != *chosen_;
+    return !ambiguous_;
+  });
+}
+
+Result<ManifestLink, Error> ManifestChoice::result() && {
+  if (ambiguous_) return Error::ambiguous();
+  if (!chosen_) return Error::not_found();
+  return std::move(*chosen_);
 }
 
 }  // namespace provlink

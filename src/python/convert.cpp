@@ -10,16 +10,6 @@ constexpr std::size_t kMaxReservedTexts = 4096;
 
 }  // namespace
 
-void Utf8TextList::reserve(std::size_t count) {
-  texts_.reserve(count);
-  views_.reserve(count);
-}
-
-void Utf8TextList::push_back(Utf8Text text) {
-  views_.push_back(text.view());  // points into the buffer, which does not move
-  texts_.push_back(std::move(text));
-}
-
 bool is_str(PyObject* object) noexcept {
   return (PyType_GetFlags(Py_TYPE(object)) & Py_TPFLAGS_UNICODE_SUBCLASS) != 0;
 }
@@ -53,6 +43,17 @@ PyResult<Utf8TextList> to_utf8_list(PyObject* object) {
     PyErr_Clear();
   } else {
     texts.reserve(std::min(static_cast<std::size_t>(length), kMaxReservedTexts));
+  }
+  // A list or a tuple is read by index, which is what its iterator would do:
+  // no Python code runs while its items are converted, so it cannot change.
+  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
+    const bool list = PyList_CheckExact(object);
+    for (Py_ssize_t i = 0; i < length; ++i) {
+      auto text = to_utf8(list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i));
+      if (!text) return std::move(text.error());
+      texts.push_back(std::move(*text));
+    }
+    return texts;
   }
   const Ref iterator = Ref::steal(PyObject_GetIter(object));
   if (!iterator) return PyErr::fetch();

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +18,7 @@ class Utf8Text {
  public:
   Utf8Text(Ref bytes, std::string_view view) noexcept : bytes_(std::move(bytes)), view_(view) {}
   std::string_view view() const noexcept { return view_; }
+  operator std::string_view() const noexcept { return view_; }  // NOLINT(google-explicit-constructor)
 
  private:
   Ref bytes_;
@@ -26,16 +26,7 @@ class Utf8Text {
 };
 
 // The UTF-8 texts of the items of a sequence, in order.
-class Utf8TextList {
- public:
-  void reserve(std::size_t count);
-  void push_back(Utf8Text text);
-  std::span<const std::string_view> views() const noexcept { return views_; }
-
- private:
-  std::vector<Utf8Text> texts_;
-  std::vector<std::string_view> views_;
-};
+using Utf8TextList = std::vector<Utf8Text>;
 
 bool is_str(PyObject* object) noexcept;
 

@@ -1,6 +1,7 @@
 #include "functions.hpp"
 
 #include "binding.hpp"
+#include "boundary.hpp"
 #include "convert.hpp"
 
 namespace provlink::python {
@@ -38,23 +39,54 @@ PyResult<Ref> header_value_or_error(const Result<std::string, Error>& value) {
   return new_str(*value);
 }
 
-std::optional<PyErr> set_item(PyObject* dict, const char* key, PyObject* value) {
-  if (PyDict_SetItemString(dict, key, value) != 0) return PyErr::fetch();
-  return std::nullopt;
+// What every link's dict is made from, made once and kept as long as the
+// module: the keys, and the dict of a link without a JUMBF reference with
+// "uri" still to be set. Copying a small dict is cheaper than building one,
+// and keeps its keys in their order.
+struct DictParts {
+  PyObject* uri;
+  PyObject* jumbf;
+  PyObject* is_embedded;
+  PyObject* plain;
+};
+
+PyObject* interned(const char* text) {
+  PyObject* str = PyUnicode_InternFromString(text);
+  if (str == nullptr) api_call_failed();
+  return str;
 }
 
+DictParts make_dict_parts() {
+  DictParts parts{interned("uri"), interned("jumbf"), interned("is_embedded"), PyDict_New()};
+  if (parts.plain == nullptr || PyDict_SetItem(parts.plain, parts.uri, Py_None) != 0 ||
+      PyDict_SetItem(parts.plain, parts.jumbf, Py_None) != 0 ||
+      PyDict_SetItem(parts.plain, parts.is_embedded, Py_False) != 0) {
+    api_call_failed();
+  }
+  return parts;
+}
+
+const DictParts& dict_parts() {
+  static const DictParts parts = make_dict_parts();
+  return parts;
+}
+
+std::optional<PyErr> set_item(PyObject* dict, PyObject* key, PyResult<Ref> value) {
+  if (!value) return std::move(value.error());
+  if (PyDict_SetItem(dict, key, value->get()) != 0) return PyErr::fetch();
+  return std::nullopt;
+}
 }  // namespace
 
 PyResult<Ref> to_dict(const ManifestLink& link) {
-  Ref dict = Ref::steal(PyDict_New());
+  const DictParts& parts = dict_parts();
+  Ref dict = Ref::steal(PyDict_Copy(parts.plain));
   if (!dict) return PyErr::fetch();
-  auto uri = new_str(link.uri);
-  if (!uri) return std::move(uri.error());
-  if (auto error = set_item(dict.get(), "uri", uri->get())) return std::move(*error);
-  auto jumbf = link.jumbf ? new_str(*link.jumbf) : PyResult<Ref>(Ref::borrow(Py_None));
-  if (!jumbf) return std::move(jumbf.error());
-  if (auto error = set_item(dict.get(), "jumbf", jumbf->get())) return std::move(*error);
-  if (auto error = set_item(dict.get(), "is_embedded", link.jumbf ? Py_True : Py_False)) return std::move(*error);
+  if (auto error = set_item(dict.get(), parts.uri, new_str(link.uri))) return std::move(*error);
+  if (link.jumbf) {
+    if (auto error = set_item(dict.get(), parts.jumbf, new_str(*link.jumbf))) return std::move(*error);
+    if (auto error = set_item(dict.get(), parts.is_embedded, Ref::borrow(Py_True))) return std::move(*error);
+  }
   return dict;
 }
 
@@ -82,7 +114,7 @@ PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs) {
 PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
   auto values = bind_argument(kExtract, args, kwargs, to_utf8_list);
   if (!values) return std::move(values.error());
-  const auto link = extract(values->views());
+  const auto link = extract(*values);
   if (link) return to_dict(*link);
   // No manifest advertised is an ordinary answer.
   if (link.error().kind() == Error::Kind::NotFound) return Ref::borrow(Py_None);
@@ -92,7 +124,7 @@ PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
 PyResult<Ref> __pyfunction_locate_all(PyObject* args, PyObject* kwargs) {
   auto values = bind_argument(kLocateAll, args, kwargs, to_utf8_list);
   if (!values) return std::move(values.error());
-  const std::vector<ManifestLink> links = locate_all(values->views());
+  const std::vector<ManifestLink> links = locate_all(*values);
   Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(links.size())));
   if (!list) return PyErr::fetch();
   for (std::size_t i = 0; i < links.size(); ++i) {
