@@ -3,6 +3,7 @@
 // The core: reading and writing the Link header values that advertise a C2PA
 // Manifest Store. Plain text in, values or an Error out; no interpreter here.
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,9 +26,10 @@ struct ManifestLink {
   friend bool operator==(const ManifestLink&, const ManifestLink&) = default;
 };
 
-// Appends every "c2pa-manifest" link of one Link header value to `links`, in
-// order of appearance. Text that cannot be read as such a link is passed over.
-void append_manifest_links(std::string_view value, std::vector<ManifestLink>& links);
+// Hands every "c2pa-manifest" link of one Link header value to `found`, in
+// order of appearance, until `found` returns false; false when it did. Text
+// that cannot be read as such a link is passed over.
+bool read_manifest_links(std::string_view value, const std::function<bool(ManifestLink&&)>& found);
 
 // Every "c2pa-manifest" link across the given Link header values (a range of
 // text that converts to std::string_view), in order of appearance. No state
@@ -35,7 +37,12 @@ void append_manifest_links(std::string_view value, std::vector<ManifestLink>& li
 template <class Values>
 std::vector<ManifestLink> locate_all(const Values& values) {
   std::vector<ManifestLink> links;
-  for (const std::string_view value : values) append_manifest_links(value, links);
+  for (const std::string_view value : values) {
+    read_manifest_links(value, [&links](ManifestLink&& link) {
+      links.push_back(std::move(link));
+      return true;
+    });
+  }
   return links;
 }
 

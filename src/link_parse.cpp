@@ -163,24 +163,14 @@ std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   return std::nullopt;
 }
 
-// Hands every manifest link of one header value, in order, to `found`, which
-// returns false to stop reading. False when it was stopped.
-template <class Found>
-bool read_manifest_links(std::string_view value, Found found) {
+}  // namespace
+
+bool read_manifest_links(std::string_view value, const std::function<bool(ManifestLink&&)>& found) {
   auto link_values = split_top_level<','>(value);
   for (std::string_view link_value; link_values.next(link_value);) {
     if (auto link = read_link_value(trim(link_value)); link && !found(std::move(*link))) return false;
   }
   return true;
-}
-
-}  // namespace
-
-void append_manifest_links(std::string_view value, std::vector<ManifestLink>& links) {
-  read_manifest_links(value, [&links](ManifestLink&& link) {
-    links.push_back(std::move(link));
-    return true;
-  });
 }
 
 bool ManifestChoice::read(std::string_view value) {

@@ -124,13 +124,22 @@ PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
 PyResult<Ref> __pyfunction_locate_all(PyObject* args, PyObject* kwargs) {
   auto values = bind_argument(kLocateAll, args, kwargs, to_utf8_list);
   if (!values) return std::move(values.error());
-  const std::vector<ManifestLink> links = locate_all(*values);
-  Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(links.size())));
+  Ref list = Ref::steal(PyList_New(0));
   if (!list) return PyErr::fetch();
-  for (std::size_t i = 0; i < links.size(); ++i) {
-    auto dict = to_dict(links[i]);
-    if (!dict) return std::move(dict.error());
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict->release());  // steals the dict
+  // Each link becomes its dict as soon as it is read, so no list of records
+  // stands beside the result.
+  std::optional<PyErr> failure;
+  const auto append = [&list, &failure](ManifestLink&& link) {
+    auto dict = to_dict(link);
+    if (!dict) {
+      failure = std::move(dict.error());
+    } else if (PyList_Append(list.get(), dict->get()) != 0) {
+      failure = PyErr::fetch();
+    }
+    return !failure;
+  };
+  for (const std::string_view value : *values) {
+    if (!read_manifest_links(value, append)) return std::move(*failure);
   }
   return list;
 }
