@@ -1,61 +1,95 @@
-"""A server advertising a C2PA Manifest Store, and a client finding it. Runs offline."""
+"""provlink at work: a server advertises a sidecar manifest, a client finds it.
+
+    python examples/demo.py            # offline: a server on loopback
+    python examples/demo.py URL        # the Link fields of a real response
+
+Offline, the demonstration serves a directory holding `photo.jpg` and its
+sidecar manifest `photo.c2pa` through the WSGI middleware of sidecar.py, on
+127.0.0.1, fetches the photo with urllib, and shows the manifest link that
+`extract` finds in the response. Then it shows the Link fields written for
+awkward file names, and what `locate_all` and `extract` make of a few
+real-world Link fields.
+"""
+
+import json
+import pathlib
+import sys
+import tempfile
+import threading
+import urllib.request
+from wsgiref.simple_server import WSGIRequestHandler, make_server
 
 import provlink
+from sidecar import ManifestLinks, static_files
 
-# What a server writes: one Link field per manifest it advertises.
-TARGETS = [
-    "https://example.com/manifests/photo.c2pa",
-    "/manifests/holiday photo.c2pa",
-    "photo.jpg#jumbf=c2pa/urn:uuid:f1b6e2a0",
-    "evil.c2pa\r\nSet-Cookie: session=stolen",
-]
+CORPUS = pathlib.Path(__file__).resolve().parent.parent / "corpus" / "real-link-headers.jsonl"
+SAMPLES = ("GitHub", "wordpress", "MDN Link header page", "RFC 8288 section 3.5", "StackPath")
 
-# What a client receives: the Link field values of a few responses, as an
-# HTTP library hands them over (one string per field).
-RESPONSES = {
-    "one field, several links": [
-        '</style.css>; rel=preload; as=style, <https://example.com/manifests/photo.c2pa>; rel="c2pa-manifest"',
-    ],
-    "several fields, the manifest repeated": [
-        "<https://api.example.com/photos?page=2>; rel=next",
-        '</manifests/photo.c2pa>; rel="c2pa-manifest"',
-        '</manifests/photo.c2pa>; rel="c2pa-manifest"',
-    ],
-    "an embedded manifest": ['<photo.jpg#jumbf=c2pa/urn:uuid:f1b6e2a0>; rel="alternate c2pa-manifest"'],
-    "no manifest": ["<https://api.example.com/photos?page=2>; rel=next, <https://api.example.com/photos?page=9>; rel=last"],
-    "competing manifests": ['</a.c2pa>; rel="c2pa-manifest", </b.c2pa>; rel="c2pa-manifest"'],
-}
+
+class QuietHandler(WSGIRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def show(values):
+    for value in values:
+        print(f"    Link: {value}")
+    print(f"    locate_all -> {provlink.locate_all(values)}")
+    try:
+        print(f"    extract    -> {provlink.extract(values)}")
+    except ValueError as error:
+        print(f"    extract    -> ValueError: {error}")
+
+
+def fetch(url):
+    with urllib.request.urlopen(url, timeout=10) as response:
+        return response.status, response.headers.get_all("Link") or []
+
+
+def serve_and_fetch():
+    with tempfile.TemporaryDirectory() as root:
+        (pathlib.Path(root) / "photo.jpg").write_bytes(b"\xff\xd8\xff\xe0 not really a JPEG")
+        (pathlib.Path(root) / "photo.c2pa").write_bytes(b"not really a manifest store")
+        app = ManifestLinks(static_files(root), root)
+        with make_server("127.0.0.1", 0, app, handler_class=QuietHandler) as server:
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            url = f"http://127.0.0.1:{server.server_port}/photo.jpg"
+            status, fields = fetch(url)
+            server.shutdown()
+    print(f"GET {url} -> {status}")
+    show(fields)
+    link = provlink.extract(fields)
+    manifest = urllib.request.urljoin(url, link["uri"]) if link else None
+    print(f"  the manifest store of the photo: {manifest}\n")
+
+
+def awkward_names():
+    print("What the middleware writes for awkward file names:")
+    for name in ["holiday photo.c2pa", "café.c2pa", 'evil".c2pa\r\nSet-Cookie: x=1']:
+        print(f"  {name!r:36} -> Link: {provlink.format(name)}")
+    print()
+
+
+def real_world_samples():
+    print("Real-world Link fields (none advertises a manifest):")
+    with open(CORPUS, encoding="utf-8") as lines:
+        entries = [json.loads(line) for line in lines]
+    for sample in SAMPLES:
+        entry = next(entry for entry in entries if sample.lower() in entry["source"].lower())
+        print(f"  from {entry['source']}:")
+        show(entry["values"])
 
 
 def main():
     print(f"provlink {provlink.__version__}, link relation {provlink.REL!r}\n")
-
-    print("A server writes:")
-    for target in TARGETS:
-        print(f"  {target!r}")
-        print(f"    Link: {provlink.format(target)}")
-        try:
-            provlink.format_strict(target)
-        except ValueError as error:
-            print(f"    format_strict refuses it: {error}")
-    print()
-
-    print("A client reads:")
-    for name, values in RESPONSES.items():
-        print(f"  {name}:")
-        for value in values:
-            print(f"    Link: {value}")
-        print(f"    locate_all -> {provlink.locate_all(values)}")
-        try:
-            print(f"    extract    -> {provlink.extract(values)}")
-        except ValueError as error:
-            print(f"    extract    -> ValueError: {error}")
-    print()
-
-    print("Round trip:")
-    target = "/manifests/holiday photo.c2pa"
-    found = provlink.extract([provlink.format(target)])
-    print(f"  {target!r} -> {found['uri']!r}")
+    if len(sys.argv) > 1:
+        status, fields = fetch(sys.argv[1])
+        print(f"GET {sys.argv[1]} -> {status}")
+        show(fields)
+        return
+    serve_and_fetch()
+    awkward_names()
+    real_world_samples()
 
 
 if __name__ == "__main__":

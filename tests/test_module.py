@@ -1,6 +1,7 @@
 import importlib
 import importlib.metadata
 import inspect
+import pydoc
 import sys
 
 import pytest
@@ -122,3 +123,10 @@ def test_panic_exception_type(panic_exception):
         "it will typically propagate all the way through the stack and cause the\n"
         "Python interpreter to exit.\n"
     )
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_help_shows_signature_and_doc(name):
+    text = pydoc.render_doc(getattr(provlink, name), renderer=pydoc.plaintext)
+    assert f"{name}({FUNCTIONS[name]})" in text
+    assert DOCS[name].splitlines()[0] in text

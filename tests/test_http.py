@@ -1,0 +1,202 @@
+"""provlink with real HTTP clients and servers on loopback."""
+
+import asyncio
+import contextlib
+import http.server
+import pathlib
+import socket
+import sys
+import threading
+import time
+import urllib.request
+from wsgiref.simple_server import WSGIRequestHandler, make_server
+
+import aiohttp
+import httpx
+import pytest
+import requests
+import uvicorn
+
+import provlink
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "examples"))
+from sidecar import AsgiManifestLinks, ManifestLinks, asgi_static_files, static_files  # noqa: E402
+
+MANIFEST = '</m.c2pa>; rel="c2pa-manifest"'
+EMBEDDED = '<photo.jpg#jumbf=c2pa/urn:uuid:1>; rel="alternate c2pa-manifest"'
+
+# The Link fields each path of the test server answers with.
+RESPONSES = {
+    "/none": [],
+    "/other": ["<https://api.example.com/items?page=2>; rel=next"],
+    "/one": [MANIFEST],
+    "/several-links-in-one-field": [f'</style.css>; rel=preload; as=style, {MANIFEST}, </next>; rel="next"'],
+    "/manifest-in-second-field": ["</style.css>; rel=preload", f"{MANIFEST}; title=\"a, b\""],
+    "/manifest-in-two-fields": [MANIFEST, MANIFEST],
+    "/embedded": [EMBEDDED],
+    "/competing": [MANIFEST, '</other.c2pa>; rel="c2pa-manifest"'],
+}
+
+
+class LinkFields(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        fields = RESPONSES.get(self.path)
+        self.send_response(200 if fields is not None else 404)
+        for field in fields or []:
+            self.send_header("Link", field)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+@pytest.fixture(scope="module")
+def link_server():
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), LinkFields)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    yield f"http://127.0.0.1:{server.server_port}"
+    server.shutdown()
+    server.server_close()
+
+
+def fields_urllib(url):
+    with urllib.request.urlopen(url, timeout=10) as response:
+        return response.headers.get_all("Link") or []
+
+
+def fields_requests(url):
+    # requests joins repeated fields into one comma-separated value.
+    value = requests.get(url, timeout=10).headers.get("Link")
+    return [value] if value is not None else []
+
+
+def fields_httpx(url):
+    return httpx.get(url, timeout=10).headers.get_list("link")
+
+
+def fields_aiohttp(url):
+    async def fetch():
+        async with aiohttp.ClientSession() as session, session.get(url) as response:
+            return response.headers.getall("Link", [])
+
+    return asyncio.run(fetch())
+
+
+CLIENTS = {"urllib": fields_urllib, "requests": fields_requests, "httpx": fields_httpx, "aiohttp": fields_aiohttp}
+
+
+def answer(values):
+    try:
+        return provlink.extract(values)
+    except ValueError as error:
+        return error.args
+
+
+@pytest.mark.parametrize("path", RESPONSES)
+def test_every_client_reaches_the_same_answer(link_server, path):
+    sent = RESPONSES[path]
+    expected_links = provlink.locate_all(sent)
+    expected = answer(sent)
+    for name, fields in CLIENTS.items():
+        received = fields(link_server + path)
+        assert provlink.locate_all(received) == expected_links, name
+        assert answer(received) == expected, name
+
+
+def test_answers_are_what_the_fields_say(link_server):
+    uri = {"uri": "/m.c2pa", "jumbf": None, "is_embedded": False}
+    assert answer(fields_urllib(link_server + "/none")) is None
+    assert answer(fields_urllib(link_server + "/other")) is None
+    for path in ("/one", "/several-links-in-one-field", "/manifest-in-second-field", "/manifest-in-two-fields"):
+        assert answer(fields_requests(link_server + path)) == uri, path
+    assert answer(fields_httpx(link_server + "/embedded")) == {
+        "uri": "photo.jpg#jumbf=c2pa",
+        "jumbf": "c2pa",
+        "is_embedded": True,
+    }
+    assert answer(fields_aiohttp(link_server + "/competing")) == ("more than one c2pa-manifest target was advertised",)
+
+
+# Files that end up in the served directory: a plain asset with its manifest,
+# one without, and names that would break a header if written unencoded.
+HOSTILE = 'evil "quoted" été\r\nSet-Cookie: stolen=1'
+
+
+@pytest.fixture()
+def assets(tmp_path):
+    for name in ("photo.jpg", "photo.c2pa", "plain.jpg", f"{HOSTILE}.jpg", f"{HOSTILE}.c2pa"):
+        (tmp_path / name).write_bytes(b"x")
+    return tmp_path
+
+
+class QuietWSGIHandler(WSGIRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+@contextlib.contextmanager
+def wsgi_server(root):
+    with make_server("127.0.0.1", 0, ManifestLinks(static_files(root), root), handler_class=QuietWSGIHandler) as server:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        yield server.server_port
+        server.shutdown()
+
+
+@contextlib.contextmanager
+def asgi_server(root):
+    config = uvicorn.Config(AsgiManifestLinks(asgi_static_files(root), root), host="127.0.0.1", port=0, log_level="error")
+    server = uvicorn.Server(config)
+    thread = threading.Thread(target=server.run, daemon=True)
+    thread.start()
+    deadline = time.monotonic() + 10
+    while not server.started:
+        assert time.monotonic() < deadline, "uvicorn did not start"
+        time.sleep(0.01)
+    (port,) = {sock.getsockname()[1] for s in server.servers for sock in s.sockets}
+    yield port
+    server.should_exit = True
+    thread.join(10)
+
+
+SERVERS = {"wsgi": wsgi_server, "asgi": asgi_server}
+
+
+def raw_response_head(port, path):
+    """The status line and header lines exactly as the server sent them."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as connection:
+        connection.sendall(f"GET {path} HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n".encode("ascii"))
+        received = b""
+        while b"\r\n\r\n" not in received:
+            chunk = connection.recv(4096)
+            assert chunk, "connection closed before the end of the header"
+            received += chunk
+    return received.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
+
+
+@pytest.mark.parametrize("server", SERVERS)
+def test_middleware_advertises_sidecar_manifests(assets, server):
+    with SERVERS[server](assets) as port:
+        base = f"http://127.0.0.1:{port}"
+        photo = httpx.get(f"{base}/photo.jpg")
+        assert photo.status_code == 200
+        assert photo.headers.get_list("link") == ['<photo.c2pa>; rel="c2pa-manifest"']
+        assert provlink.extract(photo.headers.get_list("link"))["uri"] == "photo.c2pa"
+        assert httpx.get(f"{base}/plain.jpg").headers.get_list("link") == []
+        assert httpx.get(f"{base}/photo.c2pa").headers.get_list("link") == []
+        assert httpx.get(f"{base}/missing.jpg").status_code == 404
+
+
+@pytest.mark.parametrize("server", SERVERS)
+def test_hostile_file_name_cannot_break_the_header(assets, server):
+    with SERVERS[server](assets) as port:
+        path = "/" + urllib.request.quote(f"{HOSTILE}.jpg")
+        head = raw_response_head(port, path)
+    assert head[0].split()[1] == b"200"
+    expected = provlink.format(f"{HOSTILE}.c2pa")
+    links = [line.split(b":", 1) for line in head[1:] if line.lower().startswith(b"link:")]
+    assert [value.strip() for _, value in links] == [expected.encode("ascii")]
+    assert not any(line.lower().startswith(b"set-cookie") for line in head)
+    assert all(line.isascii() for line in head)
+    # and the header reads back as the file's own name, percent-encoded
+    assert urllib.request.unquote(provlink.extract([expected])["uri"]) == f"{HOSTILE}.c2pa"

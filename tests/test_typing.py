@@ -1,0 +1,43 @@
+"""The stubs that the wheel ships: what type checkers see must match the module."""
+
+import importlib.metadata
+import os
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+USAGE = ROOT / "tests" / "typing" / "usage.py"
+
+pytestmark = pytest.mark.skipif(
+    "asan" in os.environ.get("LD_PRELOAD", ""), reason="type checkers do not run the module's code"
+)
+
+
+def run(*command):
+    result = subprocess.run(command, capture_output=True, text=True, timeout=300, cwd=ROOT / "tests")
+    assert result.returncode == 0, result.stdout + result.stderr
+    return result.stdout
+
+
+def test_wheel_ships_the_stubs():
+    files = {str(path) for path in importlib.metadata.files("provlink")}
+    assert "provlink-stubs/__init__.pyi" in files
+
+
+def test_stubs_match_the_module():
+    output = run(
+        sys.executable, "-m", "mypy.stubtest", "provlink", "--allowlist", str(ROOT / "stubs" / "stubtest-allowlist.txt")
+    )
+    assert "Success" in output
+
+
+def test_typed_use_passes_mypy_strict():
+    assert "Success" in run(sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(USAGE))
+
+
+def test_typed_use_passes_pyright():
+    basedpyright = pathlib.Path(sys.executable).with_name("basedpyright")
+    assert "0 errors" in run(str(basedpyright), "--pythonpath", sys.executable, str(USAGE))
