@@ -76,6 +76,7 @@ std::optional<PyErr> set_item(PyObject* dict, PyObject* key, PyResult<Ref> value
   if (PyDict_SetItem(dict, key, value->get()) != 0) return PyErr::fetch();
   return std::nullopt;
 }
+
 }  // namespace
 
 PyResult<Ref> to_dict(const ManifestLink& link) {
