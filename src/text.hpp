@@ -125,6 +125,8 @@ std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
   };
   const std::size_t n = text.size();
   std::size_t i = from;
+  // Dense text, where the next byte is often a needle, is spared a block.
+  if (i < n && ((text[i] == Needles) || ...)) return i;
   for (; i + 16 <= n; i += 16) {
     if (const std::size_t found = first_needle(i, 0); found < 16) return i + found;
   }
