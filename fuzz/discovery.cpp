@@ -10,6 +10,7 @@
 
 #include "fuzz_check.hpp"
 #include "link.hpp"
+#include "text.hpp"
 
 using provlink::ManifestLink;
 
@@ -45,10 +46,25 @@ void check_record(const ManifestLink& link, std::span<const std::string_view> va
   if (utf8) FUZZ_CHECK(is_utf8(link.uri) && (!link.jumbf || is_utf8(*link.jumbf)));
 }
 
+// find_byte agrees with a byte-by-byte search, from anywhere, including the
+// last bytes that a sixteen-byte block cannot start at.
+void check_find_byte(std::string_view text) {
+  const auto naive = [text](std::size_t from) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+      if (text[i] == '"' || text[i] == '<' || text[i] == '>' || text[i] == ',') return i;
+    }
+    return text.size();
+  };
+  for (std::size_t from = 0; from <= text.size(); from += 1 + from / 8) {
+    FUZZ_CHECK((provlink::find_byte<'"', '<', '>', ','>(text, from)) == naive(from));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_find_byte(input);
   const std::vector<std::string_view> values = split_values(input);
   const std::vector<ManifestLink> links = provlink::locate_all(values);
 
