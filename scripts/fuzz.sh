@@ -6,14 +6,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
-harnesses=("${@:-discovery construction}")
+harnesses=("$@")
+[ "${#harnesses[@]}" -gt 0 ] || harnesses=(discovery construction)
 build=${BUILD_DIR:-build/fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPROVLINK_PYTHON=OFF -DPROVLINK_FUZZ=ON >/dev/null
 cmake --build "$build"
 
-for harness in ${harnesses[*]}; do
+for harness in "${harnesses[@]}"; do
   corpus="$build/corpus/$harness"
   mkdir -p "$corpus"
   log="$build/fuzz_$harness.log"

@@ -123,10 +123,11 @@ std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
     if (lanes[1] != 0) return 8 + static_cast<std::size_t>(std::countr_zero(lanes[1])) / 8;
     return 16;
   };
+  const auto is_needle = [](char c) { return ((c == Needles) || ...); };
   const std::size_t n = text.size();
   std::size_t i = from;
   // Dense text, where the next byte is often a needle, is spared a block.
-  if (i < n && ((text[i] == Needles) || ...)) return i;
+  if (i < n && is_needle(text[i])) return i;
   for (; i + 16 <= n; i += 16) {
     if (const std::size_t found = first_needle(i, 0); found < 16) return i + found;
   }
@@ -138,7 +139,7 @@ std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
     return found < 16 ? at + found : n;
   }
   for (; i < n; ++i) {
-    if (((text[i] == Needles) || ...)) return i;
+    if (is_needle(text[i])) return i;
   }
   return n;
 }
