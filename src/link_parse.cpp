@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "link.hpp"
 #include "text.hpp"
 
@@ -36,12 +38,12 @@ class TopLevelSplit {
       } else if (c == '>') {
         bracketed = false;
       } else if (!bracketed) {
-        piece = text_.substr(start_, i - 1 - start_);
+        piece = slice(text_, start_, i - 1);
         start_ = i;
         return true;
       }
     }
-    piece = text_.substr(start_);
+    piece = slice(text_, start_);
     done_ = true;
     return true;
   }
@@ -77,7 +79,7 @@ class ParamReader {
       if (equals == piece.size()) {
         param = {piece, {}};
       } else {
-        param = {trim(piece.substr(0, equals)), trim(piece.substr(equals + 1))};
+        param = {trim(slice(piece, 0, equals)), trim(slice(piece, equals + 1))};
       }
       return true;
     }
@@ -95,7 +97,7 @@ ParamReader parse_params(std::string_view text) { return ParamReader(text); }
 // `value`, or `scratch` when an escape had to be resolved.
 std::string_view unquote(std::string_view value, std::string& scratch) {
   if (value.size() < 2 || value.front() != '"' || value.back() != '"') return value;
-  const std::string_view inner = value.substr(1, value.size() - 2);
+  const std::string_view inner = slice(value, 1, value.size() - 1);
   if (inner.find('\\') == std::string_view::npos) return inner;
   scratch.clear();
   scratch.reserve(inner.size());
@@ -114,7 +116,7 @@ bool has_manifest_rel(std::string_view value) {
   std::size_t start = 0;
   for (std::size_t i = 0; i <= value.size(); ++i) {
     if (i == value.size() || is_relation_separator(value[i])) {
-      if (equals_ascii_folded(value.substr(start, i - start), kManifestRel)) return true;
+      if (equals_ascii_folded(slice(value, start, i), kManifestRel)) return true;
       start = i + 1;
     }
   }
@@ -128,17 +130,17 @@ ManifestLink link_from_target(std::string_view target) {
   constexpr std::string_view prefix = "jumbf=";
   const std::size_t hash = target.find('#');
   if (hash == std::string_view::npos) return {std::string(target), std::nullopt};
-  const std::string_view fragment = target.substr(hash + 1);
-  if (!equals_ascii_folded(fragment.substr(0, prefix.size()), prefix)) {
+  const std::string_view fragment = slice(target, hash + 1);
+  if (fragment.size() < prefix.size() || !equals_ascii_folded(slice(fragment, 0, prefix.size()), prefix)) {
     return {std::string(target), std::nullopt};
   }
-  const std::string_view rest = fragment.substr(prefix.size());
-  const std::string_view segment = rest.substr(0, rest.find('/'));
+  const std::string_view rest = slice(fragment, prefix.size());
+  const std::string_view segment = slice(rest, 0, std::min(rest.find('/'), rest.size()));
   if (segment.empty()) return {std::string(target), std::nullopt};
 
   std::string uri;
   uri.reserve(hash + 1 + prefix.size() + segment.size());
-  uri.append(target.substr(0, hash)).append("#").append(prefix).append(segment);
+  uri.append(slice(target, 0, hash)).append("#").append(prefix).append(segment);
   return {std::move(uri), std::string(segment)};
 }
 
@@ -148,11 +150,11 @@ std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   if (open == link_value.size()) return std::nullopt;
   const std::size_t close = find_byte<'>'>(link_value, open + 1);
   if (close == link_value.size()) return std::nullopt;
-  const std::string_view target = trim(link_value.substr(open + 1, close - open - 1));
+  const std::string_view target = trim(slice(link_value, open + 1, close));
   if (target.empty()) return std::nullopt;
 
   // Only the first "rel" parameter counts, even when it does not match.
-  auto params = parse_params(link_value.substr(close + 1));
+  auto params = parse_params(slice(link_value, close + 1));
   for (Param param; params.next(param);) {
     if (equals_ascii_folded(param.name, "rel")) {
       std::string scratch;

@@ -3,18 +3,24 @@
 // The fault boundary: every call into the module runs inside trampoline, so
 // that no C++ exception reaches the interpreter.
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
 #include "pyerr.hpp"
 
 namespace provlink::python {
 
 // An internal fault of this module's own code. It has been reported on
-// standard error by the time it is thrown.
-class Panic : public std::runtime_error {
+// standard error by the time it is thrown. Not a std::runtime_error: its
+// constructors need a newer libstdc++ than manylinux2014 promises.
+class Panic : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Panic(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
 };
 
 // Reports an internal fault on standard error and throws it as a Panic.
