@@ -46,8 +46,23 @@ void check_record(const ManifestLink& link, std::span<const std::string_view> va
   if (utf8) FUZZ_CHECK(is_utf8(link.uri) && (!link.jumbf || is_utf8(*link.jumbf)));
 }
 
-// find_byte agrees with a byte-by-byte search, from anywhere, including the
-// last bytes that a sixteen-byte block cannot start at.
+// The block of this build answers as the plain block does, on windows all
+// over the input.
+void check_blocks(std::string_view text) {
+  for (std::size_t at = 0; at + 16 <= text.size(); at += 1 + at / 8) {
+    const auto native = provlink::Block16::load(text.data() + at);
+    const auto plain = provlink::plain::Block16::load(text.data() + at);
+    const char c = text[at];
+    FUZZ_CHECK(native.eq(c).mask() == plain.eq(c).mask());
+    FUZZ_CHECK(native.folded().eq('c').mask() == plain.folded().eq('c').mask());
+    FUZZ_CHECK((native.eq('<') | native.eq(c)).mask() == (plain.eq('<') | plain.eq(c)).mask());
+    FUZZ_CHECK((native.folded() & native.eq(c)).mask() == (plain.folded() & plain.eq(c)).mask());
+    FUZZ_CHECK(native.mask() == plain.mask());
+  }
+}
+
+// find_byte agrees with a byte-by-byte search and with the plain block, from
+// anywhere, including the last bytes that a sixteen-byte block cannot start at.
 void check_find_byte(std::string_view text) {
   const auto naive = [text](std::size_t from) {
     for (std::size_t i = from; i < text.size(); ++i) {
@@ -56,7 +71,9 @@ void check_find_byte(std::string_view text) {
     return text.size();
   };
   for (std::size_t from = 0; from <= text.size(); from += 1 + from / 8) {
-    FUZZ_CHECK((provlink::find_byte<'"', '<', '>', ','>(text, from)) == naive(from));
+    const std::size_t found = provlink::find_byte<'"', '<', '>', ','>(text, from);
+    FUZZ_CHECK(found == naive(from));
+    FUZZ_CHECK((provlink::find_byte_in_blocks<provlink::plain::Block16, '"', '<', '>', ','>(text, from)) == found);
   }
 }
 
@@ -64,6 +81,7 @@ void check_find_byte(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_blocks(input);
   check_find_byte(input);
   const std::vector<std::string_view> values = split_values(input);
   const std::vector<ManifestLink> links = provlink::locate_all(values);

@@ -6,8 +6,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "block.hpp"
 
 namespace provlink {
 
@@ -56,6 +57,15 @@ inline constexpr ByteClass is_ascii_white_space =
 inline constexpr ByteClass is_relation_separator = ByteClass::of(
     [](unsigned char b) { return b == 0x20 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D; });
 
+// text[from, to), or text[from, end): the caller keeps the bounds in range.
+// Unlike substr nothing is checked, so no out_of_range path is linked in.
+constexpr std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  return {text.data() + from, to - from};
+}
+constexpr std::string_view slice(std::string_view text, std::size_t from) noexcept {
+  return slice(text, from, text.size());
+}
+
 // Length of the White_Space character that `text` starts with, or 0.
 // Beyond ASCII these are U+0085 and U+00A0 (two bytes in UTF-8), U+1680,
 // U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and U+3000 (three bytes).
@@ -83,8 +93,8 @@ constexpr std::size_t trailing_white_space_length(std::string_view text) noexcep
   const std::size_t n = text.size();
   if (n == 0) return 0;
   if (byte_at(text, n - 1) < 0x80) return is_ascii_white_space(text[n - 1]) ? 1 : 0;
-  if (n >= 2 && white_space_length(text.substr(n - 2)) == 2) return 2;
-  if (n >= 3 && white_space_length(text.substr(n - 3)) == 3) return 3;
+  if (n >= 2 && white_space_length(slice(text, n - 2)) == 2) return 2;
+  if (n >= 3 && white_space_length(slice(text, n - 3)) == 3) return 3;
   return 0;
 }
 
@@ -95,33 +105,15 @@ constexpr std::string_view trim(std::string_view text) noexcept {
   return text;
 }
 
-static_assert(std::endian::native == std::endian::little, "find_byte reads the lanes of a block as little-endian");
-
 // The position of the first byte at or after `from` that is one of `Needles`,
-// or text.size(). Scanning for the next byte that matters is where reading a
-// long header spends its time, so it tests sixteen bytes at a time, with the
-// vector extension of GCC and Clang (SSE2 on x86-64, NEON on ARM).
-template <char... Needles>
+// or text.size(), found sixteen bytes at a time with `Block`. Scanning for the
+// next byte that matters is where reading a long header spends its time.
+template <class Block, char... Needles>
   requires(sizeof...(Needles) > 0)
-std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
-  using Block = unsigned char __attribute__((vector_size(16)));
-  // The position of the first needle among the sixteen bytes at `at`, not
-  // counting the first `skip` of them; 16 when there is none.
-  const auto first_needle = [&text](std::size_t at, std::size_t skip) -> std::size_t {
-    Block block;
-    std::memcpy(&block, text.data() + at, sizeof block);
-    const auto hits = ((block == static_cast<unsigned char>(Needles)) | ...);  // 0xFF where a needle is
-    std::uint64_t lanes[2];
-    std::memcpy(lanes, &hits, sizeof lanes);
-    if (skip < 8) {
-      lanes[0] &= ~std::uint64_t{0} << (skip * 8);
-    } else {
-      lanes[0] = 0;
-      lanes[1] &= ~std::uint64_t{0} << ((skip - 8) * 8);
-    }
-    if (lanes[0] != 0) return static_cast<std::size_t>(std::countr_zero(lanes[0])) / 8;
-    if (lanes[1] != 0) return 8 + static_cast<std::size_t>(std::countr_zero(lanes[1])) / 8;
-    return 16;
+std::size_t find_byte_in_blocks(std::string_view text, std::size_t from) noexcept {
+  const auto needles_at = [&text](std::size_t at) {
+    const Block block = Block::load(text.data() + at);
+    return (block.eq(Needles) | ...).mask();
   };
   const auto is_needle = [](char c) { return ((c == Needles) || ...); };
   const std::size_t n = text.size();
@@ -129,19 +121,24 @@ std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
   // Dense text, where the next byte is often a needle, is spared a block.
   if (i < n && is_needle(text[i])) return i;
   for (; i + 16 <= n; i += 16) {
-    if (const std::size_t found = first_needle(i, 0); found < 16) return i + found;
+    if (const std::uint32_t hits = needles_at(i)) return i + static_cast<std::size_t>(std::countr_zero(hits));
   }
   if (i >= n) return n;
   if (n >= 16) {
     // The last sixteen bytes, less those before `i`, which were looked at.
     const std::size_t at = n - 16;
-    const std::size_t found = first_needle(at, i - at);
-    return found < 16 ? at + found : n;
+    const std::uint32_t hits = needles_at(at) >> (i - at);
+    return hits != 0 ? i + static_cast<std::size_t>(std::countr_zero(hits)) : n;
   }
   for (; i < n; ++i) {
     if (is_needle(text[i])) return i;
   }
   return n;
+}
+
+template <char... Needles>
+std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
+  return find_byte_in_blocks<Block16, Needles...>(text, from);
 }
 
 // Only A to Z fold: relation types and the "jumbf=" prefix are ASCII tokens.
