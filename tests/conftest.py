@@ -6,6 +6,10 @@ import pytest
 
 import provlink
 
+# What only CPython offers to the tests (ctypes.pythonapi, _testcapi,
+# sys.getallocatedblocks), or what only its own C API does to a module object.
+cpython_only = pytest.mark.skipif(sys.implementation.name != "cpython", reason="CPython only")
+
 
 @pytest.fixture(scope="session")
 def panic_exception():

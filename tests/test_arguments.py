@@ -3,7 +3,7 @@ import ctypes
 import pytest
 
 import provlink
-from conftest import run_python
+from conftest import cpython_only, run_python
 
 URI_FUNCTIONS = ["format", "format_strict", "encode_target"]
 VALUES_FUNCTIONS = ["extract", "locate_all"]
@@ -103,6 +103,7 @@ class Unprintable:
         raise RuntimeError("no text")
 
 
+@cpython_only
 def test_keyword_names_that_are_not_str():
     error = raised(lambda: call_with_keywords(provlink.format, {1: "x"}))
     assert type(error) is TypeError
@@ -110,6 +111,7 @@ def test_keyword_names_that_are_not_str():
     assert call_with_keywords(provlink.format, {"uri": "x"}) == provlink.format("x")
 
 
+@cpython_only
 def test_unprintable_keyword_name(monkeypatch):
     seen = []
     monkeypatch.setattr("sys.unraisablehook", seen.append)

@@ -1,5 +1,6 @@
 import os
 import string
+import sys
 
 import pytest
 from hypothesis import given
@@ -115,6 +116,7 @@ def test_format_strict_agrees_with_format(uri):
 
 
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer reserves the address space")
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="needs Linux's /proc and RLIMIT_AS")
 def test_memory_exhaustion_raises_memory_error():
     # The encoded copy of 64 MiB of spaces needs 192 MiB, more than the
     # address space left to the process.
@@ -127,11 +129,19 @@ def test_memory_exhaustion_raises_memory_error():
         used = pages * resource.getpagesize()
         resource.setrlimit(resource.RLIMIT_AS, (used + (160 << 20), resource.RLIM_INFINITY))
         try:
+            bytearray(256 << 20)
+        except MemoryError:
+            pass
+        else:
+            raise SystemExit("the limit is not enforced")
+        try:
             provlink.encode_target(target)
         except MemoryError:
             print("MemoryError")
         print(provlink.encode_target("still works"))
         """
     )
+    if result.stderr.strip() == "the limit is not enforced":
+        pytest.skip("RLIMIT_AS is not enforced here (qemu-user ignores it)")
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines() == ["MemoryError", "still%20works"]

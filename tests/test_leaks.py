@@ -3,16 +3,22 @@
 import ctypes
 import gc
 import os
-import resource
 import sys
 
 import pytest
 
 import provlink
+from conftest import cpython_only
 
-pytestmark = pytest.mark.skipif(
-    "asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer holds freed memory in quarantine"
-)
+resource = pytest.importorskip("resource")
+
+pytestmark = [
+    pytest.mark.skipif(
+        "asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer holds freed memory in quarantine"
+    ),
+    cpython_only,
+    pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads the resident memory from Linux's /proc"),
+]
 
 RUNS = 100_000
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "compat.hpp"
+
 namespace provlink::python {
 namespace {
 
@@ -20,7 +22,7 @@ constexpr const char* kUntoldFault = "provlink's native code failed with an inte
 PyObject* g_panic_exception = nullptr;  // created once, never released
 
 void report(const std::string& message) {
-  PySys_FormatStderr("provlink: internal fault: %s\n", message.c_str());
+  write_stderr_line("provlink: internal fault: " + message);
 }
 
 // Raising the fault failed in turn: there is no sound way back into Python.

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "boundary.hpp"
+#include "compat.hpp"
 #include "convert.hpp"
 #include "functions.hpp"
 #include "link.hpp"
@@ -107,9 +108,9 @@ std::optional<PyErr> add_named_value(PyObject* module, PyObject* name, PyObject*
 }
 
 std::optional<PyErr> add_function(PyObject* module, PyMethodDef& definition) {
-  Ref module_name = Ref::steal(PyModule_GetNameObject(module));
-  if (!module_name) return PyErr::fetch();
-  Ref function = Ref::steal(PyCMethod_New(&definition, module, module_name.get(), nullptr));
+  Ref owner = Ref::steal(module_name(module));
+  if (!owner) return PyErr::fetch();
+  Ref function = Ref::steal(PyCMethod_New(&definition, module, owner.get(), nullptr));
   if (!function) return PyErr::fetch();
   Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
   if (!name) return PyErr::fetch();
@@ -135,7 +136,7 @@ std::optional<PyErr> module_body(PyObject* module) {
 }
 
 PyResult<Ref> initialise() {
-  const std::int64_t interpreter = PyInterpreterState_GetID(PyInterpreterState_Get());
+  const std::int64_t interpreter = PyInterpreterState_GetID(current_interpreter());
   if (interpreter == -1) return PyErr::fetch();
   std::int64_t first = -1;
   if (!g_interpreter.compare_exchange_strong(first, interpreter) && first != interpreter) {
