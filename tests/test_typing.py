@@ -1,6 +1,7 @@
 """The stubs that the wheel ships: what type checkers see must match the module."""
 
 import importlib.metadata
+import importlib.util
 import os
 import pathlib
 import subprocess
@@ -27,6 +28,12 @@ def test_wheel_ships_the_stubs():
     assert "provlink-stubs/__init__.pyi" in files
 
 
+needs_mypy = pytest.mark.skipif(
+    importlib.util.find_spec("mypy") is None, reason="mypy is not installed (the test extra has it on CPython only)"
+)
+
+
+@needs_mypy
 def test_stubs_match_the_module():
     output = run(
         sys.executable, "-m", "mypy.stubtest", "provlink", "--allowlist", str(ROOT / "stubs" / "stubtest-allowlist.txt")
@@ -34,10 +41,14 @@ def test_stubs_match_the_module():
     assert "Success" in output
 
 
+@needs_mypy
 def test_typed_use_passes_mypy_strict():
     assert "Success" in run(sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(USAGE))
 
 
+@pytest.mark.skipif(
+    importlib.util.find_spec("basedpyright") is None, reason="basedpyright is not installed: pip install '.[typing]'"
+)
 def test_typed_use_passes_pyright():
     basedpyright = pathlib.Path(sys.executable).with_name("basedpyright")
     assert "0 errors" in run(str(basedpyright), "--pythonpath", sys.executable, str(USAGE))
