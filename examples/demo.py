@@ -3,12 +3,13 @@
     python examples/demo.py            # offline: a server on loopback
     python examples/demo.py URL        # the Link fields of a real response
 
-Offline, the demonstration serves a directory holding `photo.jpg` and its
-sidecar manifest `photo.c2pa` through the WSGI middleware of sidecar.py, on
-127.0.0.1, fetches the photo with urllib, and shows the manifest link that
-`extract` finds in the response. Then it shows the Link fields written for
-awkward file names, and what `locate_all` and `extract` make of a few
-real-world Link fields.
+Offline, the demonstration starts its own server on 127.0.0.1, serving a
+directory that holds `photo.jpg` and its sidecar manifest `photo.c2pa`
+through the WSGI middleware of sidecar.py. It fetches the photo with urllib,
+finds the manifest link in the response with `extract`, and fetches the
+manifest it names. Then it shows the Link fields written for awkward file
+names, what `locate_all` and `extract` make of a JUMBF link and of competing
+links, and of a few real-world Link fields.
 """
 
 import json
@@ -43,7 +44,7 @@ def show(values):
 
 def fetch(url):
     with urllib.request.urlopen(url, timeout=10) as response:
-        return response.status, response.headers.get_all("Link") or []
+        return response.status, response.headers.get_all("Link") or [], response.read()
 
 
 def serve_and_fetch():
@@ -54,19 +55,28 @@ def serve_and_fetch():
         with make_server("127.0.0.1", 0, app, handler_class=QuietHandler) as server:
             threading.Thread(target=server.serve_forever, daemon=True).start()
             url = f"http://127.0.0.1:{server.server_port}/photo.jpg"
-            status, fields = fetch(url)
+            status, fields, _ = fetch(url)
+            print(f"GET {url} -> {status}")
+            show(fields)
+            manifest = urllib.request.urljoin(url, provlink.extract(fields)["uri"])
+            status, _, body = fetch(manifest)
+            print(f"GET {manifest} -> {status}, {len(body)} bytes: the photo's manifest store")
             server.shutdown()
-    print(f"GET {url} -> {status}")
-    show(fields)
-    link = provlink.extract(fields)
-    manifest = urllib.request.urljoin(url, link["uri"]) if link else None
-    print(f"  the manifest store of the photo: {manifest}\n")
+    print("  (that server was the demonstration's own, on loopback; it has stopped)\n")
 
 
 def awkward_names():
     print("What the middleware writes for awkward file names:")
     for name in ["holiday photo.c2pa", "café.c2pa", 'evil".c2pa\r\nSet-Cookie: x=1']:
         print(f"  {name!r:36} -> Link: {provlink.format(name)}")
+    print()
+
+
+def embedded_and_competing():
+    print("A manifest embedded in the asset, named by a JUMBF reference:")
+    show(['</style.css>; rel=preload, <photo.jpg#jumbf=c2pa/urn:uuid:f1b6e2a0>; rel="alternate c2pa-manifest"'])
+    print("Two different manifest links, which extract refuses to choose between:")
+    show(['</a.c2pa>; rel="c2pa-manifest"', '</b.c2pa>; rel="c2pa-manifest"'])
     print()
 
 
@@ -83,12 +93,16 @@ def real_world_samples():
 def main():
     print(f"provlink {provlink.__version__}, link relation {provlink.REL!r}\n")
     if len(sys.argv) > 1:
-        status, fields = fetch(sys.argv[1])
+        try:
+            status, fields, _ = fetch(sys.argv[1])
+        except (OSError, ValueError) as error:
+            sys.exit(f"could not fetch {sys.argv[1]}: {error}")
         print(f"GET {sys.argv[1]} -> {status}")
         show(fields)
         return
     serve_and_fetch()
     awkward_names()
+    embedded_and_competing()
     real_world_samples()
 
 
