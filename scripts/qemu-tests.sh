@@ -49,9 +49,8 @@ auditwheel show "$wheel" | grep -A1 "consistent with"
 
 rm -rf "$build/site"
 target=(--target "$build/site" --python-version 3.11 --implementation cp --only-binary=:all: --quiet)
-test_requirements=$(python -c "import tomllib; print(*tomllib.load(open('pyproject.toml', 'rb'))['project']['optional-dependencies']['test'])")
-# shellcheck disable=SC2086  # one requirement a word
-python -m pip install "${target[@]}" --platform manylinux_2_28_aarch64 --platform manylinux2014_aarch64 $test_requirements
+mapfile -t test_requirements < <(python -c "import tomllib; print(*tomllib.load(open('pyproject.toml', 'rb'))['project']['optional-dependencies']['test'], sep='\n')")
+python -m pip install "${target[@]}" --platform manylinux_2_28_aarch64 --platform manylinux2014_aarch64 "${test_requirements[@]}"
 python -m pip install "${target[@]}" --platform linux_aarch64 --no-deps "$wheel"
 
 PYTHONPATH="$build/site" "$build/bin/python3" -c "import platform, provlink; print('provlink', provlink.__version__, 'on', platform.machine(), platform.python_version())"
