@@ -36,10 +36,9 @@ class Block16 {
   Block16 eq(char c) const noexcept {
     return map([c](unsigned char b) { return b == static_cast<unsigned char>(c) ? 0xFF : 0; });
   }
-  // Every byte with its 0x20 bit set: A to Z become a to z, and a letter then
-  // compares equal to its lower case (other bytes move too).
-  Block16 folded() const noexcept {
-    return map([](unsigned char b) { return b | 0x20; });
+  // 0xFF where the byte, read as a signed number, is greater than `c`.
+  Block16 gt(signed char c) const noexcept {
+    return map([c](unsigned char b) { return static_cast<signed char>(b) > c ? 0xFF : 0; });
   }
   Block16 operator|(const Block16& other) const noexcept { return zip(other, [](auto a, auto b) { return a | b; }); }
   Block16 operator&(const Block16& other) const noexcept { return zip(other, [](auto a, auto b) { return a & b; }); }
@@ -81,7 +80,7 @@ class Block16 {
     return Block16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)));
   }
   Block16 eq(char c) const noexcept { return Block16(_mm_cmpeq_epi8(v_, _mm_set1_epi8(c))); }
-  Block16 folded() const noexcept { return Block16(_mm_or_si128(v_, _mm_set1_epi8(0x20))); }
+  Block16 gt(signed char c) const noexcept { return Block16(_mm_cmpgt_epi8(v_, _mm_set1_epi8(c))); }
   Block16 operator|(const Block16& other) const noexcept { return Block16(_mm_or_si128(v_, other.v_)); }
   Block16 operator&(const Block16& other) const noexcept { return Block16(_mm_and_si128(v_, other.v_)); }
   std::uint32_t mask() const noexcept { return static_cast<std::uint32_t>(_mm_movemask_epi8(v_)); }
@@ -104,7 +103,9 @@ class Block16 {
  public:
   static Block16 load(const char* data) noexcept { return Block16(vld1q_u8(reinterpret_cast<const std::uint8_t*>(data))); }
   Block16 eq(char c) const noexcept { return Block16(vceqq_u8(v_, vdupq_n_u8(static_cast<std::uint8_t>(c)))); }
-  Block16 folded() const noexcept { return Block16(vorrq_u8(v_, vdupq_n_u8(0x20))); }
+  Block16 gt(signed char c) const noexcept {
+    return Block16(vcgtq_s8(vreinterpretq_s8_u8(v_), vdupq_n_s8(c)));
+  }
   Block16 operator|(const Block16& other) const noexcept { return Block16(vorrq_u8(v_, other.v_)); }
   Block16 operator&(const Block16& other) const noexcept { return Block16(vandq_u8(v_, other.v_)); }
 

@@ -1,6 +1,11 @@
+// The general reader: the plain statement of how a Link header value is
+// read, link-value by link-value. Every faster way of reading must give its
+// answers.
+
 #include <algorithm>
 
-#include "link.hpp"
+#include "link_read.hpp"
+#include "scan.hpp"
 #include "text.hpp"
 
 namespace provlink {
@@ -110,7 +115,8 @@ std::string_view unquote(std::string_view value, std::string& scratch) {
   return scratch;
 }
 
-// Whether a "rel" value lists the relation type "c2pa-manifest".
+}  // namespace
+
 bool has_manifest_rel(std::string_view value) {
   if (value.size() < kManifestRel.size()) return false;
   std::size_t start = 0;
@@ -129,22 +135,25 @@ bool has_manifest_rel(std::string_view value) {
 ManifestLink link_from_target(std::string_view target) {
   constexpr std::string_view prefix = "jumbf=";
   const std::size_t hash = target.find('#');
-  if (hash == std::string_view::npos) return {std::string(target), std::nullopt};
+  if (hash == std::string_view::npos) return {target, std::nullopt};
   const std::string_view fragment = slice(target, hash + 1);
   if (fragment.size() < prefix.size() || !equals_ascii_folded(slice(fragment, 0, prefix.size()), prefix)) {
-    return {std::string(target), std::nullopt};
+    return {target, std::nullopt};
   }
   const std::string_view rest = slice(fragment, prefix.size());
   const std::string_view segment = slice(rest, 0, std::min(rest.find('/'), rest.size()));
-  if (segment.empty()) return {std::string(target), std::nullopt};
+  if (segment.empty()) return {target, std::nullopt};
 
+  // With the prefix already in lower case, the uri is the target up to the
+  // end of the segment.
+  const std::size_t uri_size = hash + 1 + prefix.size() + segment.size();
+  if (slice(fragment, 0, prefix.size()) == prefix) return {slice(target, 0, uri_size), segment};
   std::string uri;
-  uri.reserve(hash + 1 + prefix.size() + segment.size());
+  uri.reserve(uri_size);
   uri.append(slice(target, 0, hash)).append("#").append(prefix).append(segment);
-  return {std::move(uri), std::string(segment)};
+  return {std::move(uri), segment};
 }
 
-// The manifest link that one trimmed link-value advertises, if any.
 std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   const std::size_t open = find_byte<'<'>(link_value, 0);
   if (open == link_value.size()) return std::nullopt;
@@ -165,20 +174,18 @@ std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   return std::nullopt;
 }
 
-}  // namespace
-
-bool read_manifest_links(std::string_view value, const std::function<bool(ManifestLink&&)>& found) {
+bool read_generally(std::string_view value, LinkSink found) {
   auto link_values = split_top_level<','>(value);
   for (std::string_view link_value; link_values.next(link_value);) {
-    if (auto link = read_link_value(trim(link_value)); link && !found(std::move(*link))) return false;
+    if (auto link = read_link_value(trim(link_value)); link && !found(*link)) return false;
   }
   return true;
 }
 
 bool ManifestChoice::read(std::string_view value) {
-  return read_manifest_links(value, [this](ManifestLink&& link) {
+  return read_manifest_links(value, [this](const ManifestLink& link) {
     if (!chosen_) {
-      chosen_ = std::move(link);
+      chosen_ = link;
       return true;
     }
     ambiguous_ = link != *chosen_;
@@ -186,10 +193,10 @@ bool ManifestChoice::read(std::string_view value) {
   });
 }
 
-Result<ManifestLink, Error> ManifestChoice::result() && {
+std::optional<Error> ManifestChoice::error() const noexcept {
   if (ambiguous_) return Error::ambiguous();
   if (!chosen_) return Error::not_found();
-  return std::move(*chosen_);
+  return std::nullopt;
 }
 
 }  // namespace provlink

@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "block.hpp"
-
 namespace provlink {
 
 inline constexpr unsigned char byte_at(std::string_view text, std::size_t i) noexcept {
@@ -103,42 +101,6 @@ constexpr std::string_view trim(std::string_view text) noexcept {
   while (const std::size_t n = white_space_length(text)) text.remove_prefix(n);
   while (const std::size_t n = trailing_white_space_length(text)) text.remove_suffix(n);
   return text;
-}
-
-// The position of the first byte at or after `from` that is one of `Needles`,
-// or text.size(), found sixteen bytes at a time with `Block`. Scanning for the
-// next byte that matters is where reading a long header spends its time.
-template <class Block, char... Needles>
-  requires(sizeof...(Needles) > 0)
-std::size_t find_byte_in_blocks(std::string_view text, std::size_t from) noexcept {
-  const auto needles_at = [&text](std::size_t at) {
-    const Block block = Block::load(text.data() + at);
-    return (block.eq(Needles) | ...).mask();
-  };
-  const auto is_needle = [](char c) { return ((c == Needles) || ...); };
-  const std::size_t n = text.size();
-  std::size_t i = from;
-  // Dense text, where the next byte is often a needle, is spared a block.
-  if (i < n && is_needle(text[i])) return i;
-  for (; i + 16 <= n; i += 16) {
-    if (const std::uint32_t hits = needles_at(i)) return i + static_cast<std::size_t>(std::countr_zero(hits));
-  }
-  if (i >= n) return n;
-  if (n >= 16) {
-    // The last sixteen bytes, less those before `i`, which were looked at.
-    const std::size_t at = n - 16;
-    const std::uint32_t hits = needles_at(at) >> (i - at);
-    return hits != 0 ? i + static_cast<std::size_t>(std::countr_zero(hits)) : n;
-  }
-  for (; i < n; ++i) {
-    if (is_needle(text[i])) return i;
-  }
-  return n;
-}
-
-template <char... Needles>
-std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
-  return find_byte_in_blocks<Block16, Needles...>(text, from);
 }
 
 // Only A to Z fold: relation types and the "jumbf=" prefix are ASCII tokens.

@@ -1,6 +1,7 @@
 #include "convert.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 namespace provlink::python {
 namespace {
@@ -33,37 +34,73 @@ PyResult<Utf8Text> to_utf8(PyObject* object) {
   return Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
 }
 
-PyResult<Utf8TextList> to_utf8_list(PyObject* object) {
+void HeaderValues::reserve(std::size_t size) {
+  if (size <= kInline) return;
+  spilled_.reserve(std::min(size, kMaxReservedTexts));
+  spilling_ = true;
+}
+
+HeaderValue& HeaderValues::emplace_back() {
+  if (!spilling_ && inline_size_ < kInline) return inline_[inline_size_++];
+  if (!spilling_) {
+    spilled_.reserve(2 * kInline);
+    std::move(inline_.begin(), inline_.end(), std::back_inserter(spilled_));
+    spilling_ = true;
+  }
+  return spilled_.emplace_back();
+}
+
+std::span<const HeaderValue> HeaderValues::items() const noexcept {
+  if (spilling_) return spilled_;
+  return {inline_.data(), inline_size_};
+}
+
+namespace {
+
+std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {
+  auto text = to_utf8(item);
+  if (!text) return std::move(text.error());
+  HeaderValue& value = values.emplace_back();
+  value.str = Ref::borrow(item);
+  value.text = std::move(*text);
+  // A str of as many characters as UTF-8 bytes is ASCII.
+  value.ascii = PyUnicode_GetLength(item) == static_cast<Py_ssize_t>(value.text.view().size());
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
+  // An exact list or tuple is surely a sequence, and is read by index, which
+  // is what its iterator would do: no Python code runs while its items are
+  // converted, so it cannot change.
+  const bool list = PyList_CheckExact(object);
+  if (list || PyTuple_CheckExact(object)) {
+    const Py_ssize_t length = list ? PyList_Size(object) : PyTuple_Size(object);
+    values.reserve(static_cast<std::size_t>(length));
+    for (Py_ssize_t i = 0; i < length; ++i) {
+      if (auto error = push_header_value(list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i), values)) {
+        return error;
+      }
+    }
+    return std::nullopt;
+  }
   if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
 
-  Utf8TextList texts;
   const Py_ssize_t length = PySequence_Size(object);
   if (length < 0) {
     PyErr_Clear();
   } else {
-    texts.reserve(std::min(static_cast<std::size_t>(length), kMaxReservedTexts));
-  }
-  // A list or a tuple is read by index, which is what its iterator would do:
-  // no Python code runs while its items are converted, so it cannot change.
-  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
-    const bool list = PyList_CheckExact(object);
-    for (Py_ssize_t i = 0; i < length; ++i) {
-      auto text = to_utf8(list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i));
-      if (!text) return std::move(text.error());
-      texts.push_back(std::move(*text));
-    }
-    return texts;
+    values.reserve(static_cast<std::size_t>(length));
   }
   const Ref iterator = Ref::steal(PyObject_GetIter(object));
   if (!iterator) return PyErr::fetch();
   while (const Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-    auto text = to_utf8(item.get());
-    if (!text) return std::move(text.error());
-    texts.push_back(std::move(*text));
+    if (auto error = push_header_value(item.get(), values)) return error;
   }
   if (PyErr_Occurred() != nullptr) return PyErr::fetch();
-  return texts;
+  return std::nullopt;
 }
 
 std::optional<std::string> keyword_name(PyObject* key) {

@@ -2,8 +2,10 @@
 
 // Conversions between Python objects and the core's UTF-8 text.
 
+#include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@ namespace provlink::python {
 // copy: the call owns it until it returns.
 class Utf8Text {
  public:
+  Utf8Text() noexcept = default;
   Utf8Text(Ref bytes, std::string_view view) noexcept : bytes_(std::move(bytes)), view_(view) {}
   std::string_view view() const noexcept { return view_; }
   operator std::string_view() const noexcept { return view_; }  // NOLINT(google-explicit-constructor)
@@ -25,8 +28,32 @@ class Utf8Text {
   std::string_view view_;
 };
 
-// The UTF-8 texts of the items of a sequence, in order.
-using Utf8TextList = std::vector<Utf8Text>;
+// One header value: its UTF-8 text, and the str it came from, of which an
+// ASCII value's parts can be made without decoding them again.
+struct HeaderValue {
+  Ref str;
+  Utf8Text text;
+  bool ascii = false;
+
+  operator std::string_view() const noexcept { return text.view(); }  // NOLINT(google-explicit-constructor)
+};
+
+// The header values of a call, in order: in place when there are few, so
+// that the usual call allocates nothing here.
+class HeaderValues {
+ public:
+  void reserve(std::size_t size);
+  // A new, empty value at the end, to be filled in.
+  HeaderValue& emplace_back();
+  std::span<const HeaderValue> items() const noexcept;
+
+ private:
+  static constexpr std::size_t kInline = 4;
+  std::array<HeaderValue, kInline> inline_;
+  std::size_t inline_size_ = 0;
+  std::vector<HeaderValue> spilled_;  // all of them, once there are or may be more than kInline
+  bool spilling_ = false;
+};
 
 bool is_str(PyObject* object) noexcept;
 
@@ -37,9 +64,10 @@ PyErr downcast_error(PyObject* object, std::string_view target);
 // interpreter's own UnicodeEncodeError.
 PyResult<Utf8Text> to_utf8(PyObject* object);
 
-// A sequence of str (not a str itself) as UTF-8 texts. Its reported length is
-// only a hint; the first item that fails ends the conversion.
-PyResult<Utf8TextList> to_utf8_list(PyObject* object);
+// A sequence of str (not a str itself) as header values, put in `values`.
+// Its reported length is only a hint; the first item that fails ends the
+// conversion.
+std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values);
 
 // The text of a keyword name, or nothing when it is no str or cannot be
 // encoded (that error is discarded).

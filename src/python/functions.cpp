@@ -1,5 +1,7 @@
 #include "functions.hpp"
 
+#include <functional>
+
 #include "binding.hpp"
 #include "boundary.hpp"
 #include "convert.hpp"
@@ -21,20 +23,42 @@ constexpr FunctionDescription kEncodeTarget = one_parameter("encode_target", kUr
 constexpr FunctionDescription kExtract = one_parameter("extract", kValuesParameter);
 constexpr FunctionDescription kLocateAll = one_parameter("locate_all", kValuesParameter);
 
-// The call's one argument, bound and converted by `convert`.
-template <class Convert>
-auto bind_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs, Convert convert)
-    -> decltype(convert(args)) {
-  PyObject* slots[1] = {};
-  if (auto error = extract_arguments_tuple_dict(function, args, kwargs, slots)) return std::move(*error);
-  auto converted = convert(slots[0]);
-  if (!converted) {
-    return argument_extraction_error(function.positional_parameter_names[0], std::move(converted.error()));
+// The call's one argument: a borrowed reference, or the binding's TypeError.
+std::optional<PyErr> bind_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs,
+                                   PyObject*& argument) {
+  // The usual call, one argument by position and no keywords, is bound as
+  // the general binding would bind it: to the one parameter.
+  if (kwargs == nullptr && PyTuple_Size(args) == 1) {
+    argument = PyTuple_GetItem(args, 0);
+    return std::nullopt;
   }
-  return converted;
+  PyObject* slots[1] = {};
+  auto error = extract_arguments_tuple_dict(function, args, kwargs, slots);
+  argument = slots[0];
+  return error;
 }
 
-PyResult<Ref> header_value_or_error(const Result<std::string, Error>& value) {
+// The call's one argument, `uri`, as UTF-8 text.
+PyResult<Utf8Text> uri_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs) {
+  PyObject* argument = nullptr;
+  if (auto error = bind_argument(function, args, kwargs, argument)) return std::move(*error);
+  auto text = to_utf8(argument);
+  if (!text) return argument_extraction_error(function.positional_parameter_names[0], std::move(text.error()));
+  return text;
+}
+
+// The call's one argument, `values`, as header values, put in `values`.
+std::optional<PyErr> values_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs,
+                                     HeaderValues& values) {
+  PyObject* argument = nullptr;
+  if (auto error = bind_argument(function, args, kwargs, argument)) return error;
+  if (auto error = to_header_values(argument, values)) {
+    return argument_extraction_error(function.positional_parameter_names[0], std::move(*error));
+  }
+  return std::nullopt;
+}
+
+PyResult<Ref> header_value_or_error(const Result<std::string_view, Error>& value) {
   if (!value) return map_err(value.error());
   return new_str(*value);
 }
@@ -71,22 +95,42 @@ const DictParts& dict_parts() {
   return parts;
 }
 
-std::optional<PyErr> set_item(PyObject* dict, PyObject* key, PyResult<Ref> value) {
-  if (!value) return std::move(value.error());
-  if (PyDict_SetItem(dict, key, value->get()) != 0) return PyErr::fetch();
-  return std::nullopt;
+// A new str of `part`, a view of `source`'s text when `source` is given, or
+// null with the error set. Where that text is ASCII, byte offsets are
+// character offsets, and the str is cut from the value's own str without
+// decoding.
+Ref part_str(std::string_view part, const HeaderValue* source) {
+  if (source == nullptr || !source->ascii) {
+    return Ref::steal(PyUnicode_FromStringAndSize(part.data(), static_cast<Py_ssize_t>(part.size())));
+  }
+  const Py_ssize_t start = part.data() - source->text.view().data();
+  return Ref::steal(PyUnicode_Substring(source->str.get(), start, start + static_cast<Py_ssize_t>(part.size())));
+}
+
+// The value whose text `part` is a view of, if any.
+const HeaderValue* source_of(std::string_view part, std::span<const HeaderValue> values) {
+  const std::less_equal<> at_most;
+  for (const HeaderValue& value : values) {
+    const std::string_view text = value.text.view();
+    if (at_most(text.data(), part.data()) && at_most(part.data() + part.size(), text.data() + text.size())) return &value;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-PyResult<Ref> to_dict(const ManifestLink& link) {
+PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
   const DictParts& parts = dict_parts();
   Ref dict = Ref::steal(PyDict_Copy(parts.plain));
   if (!dict) return PyErr::fetch();
-  if (auto error = set_item(dict.get(), parts.uri, new_str(link.uri))) return std::move(*error);
-  if (link.jumbf) {
-    if (auto error = set_item(dict.get(), parts.jumbf, new_str(*link.jumbf))) return std::move(*error);
-    if (auto error = set_item(dict.get(), parts.is_embedded, Ref::borrow(Py_True))) return std::move(*error);
+  const Ref uri = part_str(link.uri(), link.uri_is_folded() ? nullptr : source);
+  if (!uri || PyDict_SetItem(dict.get(), parts.uri, uri.get()) != 0) return PyErr::fetch();
+  if (const auto jumbf = link.jumbf()) {
+    const Ref reference = part_str(*jumbf, source);
+    if (!reference || PyDict_SetItem(dict.get(), parts.jumbf, reference.get()) != 0 ||
+        PyDict_SetItem(dict.get(), parts.is_embedded, Py_True) != 0) {
+      return PyErr::fetch();
+    }
   }
   return dict;
 }
@@ -95,51 +139,60 @@ PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, err
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_argument(kFormat, args, kwargs, to_utf8);
+  auto uri = uri_argument(kFormat, args, kwargs);
   if (!uri) return std::move(uri.error());
-  return header_value_or_error(provlink::format(uri->view()));
+  OutputBuffer out;
+  return header_value_or_error(provlink::format(uri->view(), out));
 }
 
 PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_argument(kFormatStrict, args, kwargs, to_utf8);
+  auto uri = uri_argument(kFormatStrict, args, kwargs);
   if (!uri) return std::move(uri.error());
-  return header_value_or_error(provlink::format_strict(uri->view()));
+  OutputBuffer out;
+  return header_value_or_error(provlink::format_strict(uri->view(), out));
 }
 
 PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs) {
-  auto uri = bind_argument(kEncodeTarget, args, kwargs, to_utf8);
+  auto uri = uri_argument(kEncodeTarget, args, kwargs);
   if (!uri) return std::move(uri.error());
-  return new_str(encode_target(uri->view()));
+  OutputBuffer out;
+  return new_str(encode_target(uri->view(), out));
 }
 
 PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
-  auto values = bind_argument(kExtract, args, kwargs, to_utf8_list);
-  if (!values) return std::move(values.error());
-  const auto link = extract(*values);
-  if (link) return to_dict(*link);
-  // No manifest advertised is an ordinary answer.
-  if (link.error().kind() == Error::Kind::NotFound) return Ref::borrow(Py_None);
-  return map_err(link.error());
+  HeaderValues values;
+  if (auto error = values_argument(kExtract, args, kwargs, values)) return std::move(*error);
+  ManifestChoice choice;
+  for (const HeaderValue& value : values.items()) {
+    if (!choice.read(value)) break;
+  }
+  if (const auto error = choice.error()) {
+    // No manifest advertised is an ordinary answer.
+    if (error->kind() == Error::Kind::NotFound) return Ref::borrow(Py_None);
+    return map_err(*error);
+  }
+  const ManifestLink& link = choice.link();
+  return to_dict(link, source_of(link.jumbf().value_or(link.uri()), values.items()));
 }
 
 PyResult<Ref> __pyfunction_locate_all(PyObject* args, PyObject* kwargs) {
-  auto values = bind_argument(kLocateAll, args, kwargs, to_utf8_list);
-  if (!values) return std::move(values.error());
+  HeaderValues values;
+  if (auto error = values_argument(kLocateAll, args, kwargs, values)) return std::move(*error);
   Ref list = Ref::steal(PyList_New(0));
   if (!list) return PyErr::fetch();
   // Each link becomes its dict as soon as it is read, so no list of records
   // stands beside the result.
   std::optional<PyErr> failure;
-  const auto append = [&list, &failure](ManifestLink&& link) {
-    auto dict = to_dict(link);
-    if (!dict) {
-      failure = std::move(dict.error());
-    } else if (PyList_Append(list.get(), dict->get()) != 0) {
-      failure = PyErr::fetch();
-    }
-    return !failure;
-  };
-  for (const std::string_view value : *values) {
+  for (const HeaderValue& value : values.items()) {
+    const auto append = [&list, &failure, &value](const ManifestLink& link) {
+      auto dict = to_dict(link, &value);
+      if (!dict) {
+        failure = std::move(dict.error());
+      } else if (PyList_Append(list.get(), dict->get()) != 0) {
+        failure = PyErr::fetch();
+      }
+      return !failure;
+    };
     if (!read_manifest_links(value, append)) return std::move(*failure);
   }
   return list;

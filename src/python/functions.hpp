@@ -5,12 +5,14 @@
 
 #include "error.hpp"
 #include "link.hpp"
+#include "convert.hpp"
 #include "pyerr.hpp"
 
 namespace provlink::python {
 
-// A new dict {"uri": str, "jumbf": str or None, "is_embedded": bool}.
-PyResult<Ref> to_dict(const ManifestLink& link);
+// A new dict {"uri": str, "jumbf": str or None, "is_embedded": bool}. The
+// link's views are of `source`'s text, where a source is given.
+PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source);
 
 // The ValueError that an operation's Error becomes.
 PyErr map_err(const Error& error);

@@ -28,7 +28,9 @@ class Ref {
   }
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
-  ~Ref() { Py_DecRef(object_); }
+  ~Ref() {
+    if (object_ != nullptr) Py_DecRef(object_);
+  }
 
   PyObject* get() const noexcept { return object_; }
   // Hands the reference to the caller, e.g. as a call's return value.
