@@ -92,9 +92,16 @@ void check_scans(std::string_view text) {
     FUZZ_CHECK(provlink::find_word_or_backslash_in_blocks<Block16>(text, from) == word);
 
     const std::size_t to = from + (text.size() - from) / 2;
-    const std::size_t quotes = provlink::count_quotes(text, from, to);
-    FUZZ_CHECK(quotes == static_cast<std::size_t>(std::count(text.begin() + from, text.begin() + to, '"')));
-    FUZZ_CHECK(provlink::count_quotes_in_blocks<Block16>(text, from, to) == quotes);
+    std::size_t last = std::string_view::npos;
+    for (std::size_t i = from; i < to; ++i) {
+      if (text[i] == '"' || text[i] == '<' || text[i] == '>' || text[i] == ',') last = i;
+    }
+    FUZZ_CHECK((provlink::find_last_byte<'"', '<', '>', ','>(text, from, to)) == last);
+    FUZZ_CHECK((provlink::find_last_byte_in_blocks<Block16, '"', '<', '>', ','>(text, from, to)) == last);
+
+    const bool odd = provlink::odd_quotes(text, from, to);
+    FUZZ_CHECK(odd == (std::count(text.begin() + from, text.begin() + to, '"') % 2 != 0));
+    FUZZ_CHECK(provlink::odd_quotes_in_blocks<Block16>(text, from, to) == odd);
   }
 }
 

@@ -90,6 +90,7 @@ std::vector<ManifestLink> locate_all(const Values& values) {
 // two that compete, which no later value can undo.
 class ManifestChoice {
  public:
+  ManifestChoice() noexcept {}  // NOLINT(modernize-use-equals-default): `= default` lets GCC clear the whole object
   // Reads the links of one header value; false once links compete.
   bool read(std::string_view value);
   // NotFound when no link was read, Ambiguous when links compete, else none.

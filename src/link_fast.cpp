@@ -96,6 +96,17 @@ bool read_common_link_value(std::string_view text, std::size_t& at, CommonLinkVa
   }
 }
 
+// Hands the link of a link-value of the common shape to `found` if it is a
+// manifest link; false when `found` says to stop.
+bool hand_over(const CommonLinkValue& link, LinkSink found) {
+  // The usual relation list is the word alone, which is_manifest_word reads
+  // as has_manifest_rel would.
+  const bool manifest = link.rel && (is_manifest_word(*link.rel) || has_manifest_rel(*link.rel));
+  if (link.target.empty() || !manifest) return true;
+  // Without a "#" there is no JUMBF reference to look for.
+  return found(link.fragment ? link_from_target(link.target) : ManifestLink(link.target, std::nullopt));
+}
+
 }  // namespace
 
 bool read_common_shape(std::string_view value, LinkSink found) {
@@ -105,73 +116,85 @@ bool read_common_shape(std::string_view value, LinkSink found) {
     // A link-value starts clean after a top-level comma, so the general
     // reader takes over from there as if it had read from the start.
     if (!read_common_link_value(value, at, link)) return read_generally(slice(value, start), found);
-    // The usual relation list is the word alone, which is_manifest_word reads
-    // as has_manifest_rel would.
-    const bool manifest = link.rel && (is_manifest_word(*link.rel) || has_manifest_rel(*link.rel));
-    // Without a "#" there is no JUMBF reference to look for.
-    if (!link.target.empty() && manifest &&
-        !found(link.fragment ? link_from_target(link.target) : ManifestLink(link.target, std::nullopt))) {
-      return false;
-    }
+    if (!hand_over(link, found)) return false;
     if (at == value.size()) return true;
   }
 }
 
 namespace {
 
-// The link-value that holds position `at` of a text without backslashes, in
-// which a link-value starts at `from`: [start, end). Where split_top_level
-// would cut the text depends on all before, but without escapes a byte is
-// quoted when an odd number of quotes stand before it since `from`, and a
-// comma is bracketed when the last unquoted angle bracket before it opens.
-// So the walk goes back from `at` to the comma that starts the link-value,
-// and on from `at` to the comma that ends it.
-std::pair<std::size_t, std::size_t> link_value_around(std::string_view text, std::size_t from, std::size_t at) {
-  bool quoted = count_quotes(text, from, at) % 2 != 0;  // before the byte at `at`
-  const bool quoted_at = quoted;
-  std::optional<std::size_t> comma;                     // the nearest unquoted comma not yet known to be bracketed
-  std::optional<char> bracket;                          // the nearest unquoted bracket
-  std::size_t start = from;
-  for (std::size_t i = at; i-- > from;) {
+// Where split_top_level would cut a text depends on all before, but without
+// escapes a byte is quoted when an odd number of quotes stand before it since
+// a link-value started, and a comma or byte is bracketed when the last
+// unquoted angle bracket before it opens. So the link-value that holds a
+// position can be found by walking from there, back and on.
+struct Position {
+  std::size_t at;
+  bool quoted;
+  bool bracketed;
+};
+
+// Where the link-value that holds `at` starts, in a text without backslashes
+// in which one starts at `from`; and whether `at` is quoted or bracketed.
+// Walking back, the commas met since the last bracket are bracketed as that
+// bracket tells, so the first comma that a ">" (or the start) shows to be
+// unbracketed is the one before the link-value.
+std::pair<std::size_t, Position> link_value_start(std::string_view text, std::size_t from, std::size_t at) {
+  Position position{at, odd_quotes(text, from, at), false};
+  bool quoted = position.quoted;  // before the byte at `i`
+  std::optional<std::size_t> comma;
+  bool bracket_seen = false;
+  for (std::size_t i = at; (i = find_last_byte<'"', '<', '>', ','>(text, from, i)) != std::string_view::npos;) {
     const char c = text[i];
     if (c == '"') quoted = !quoted;
     if (quoted || c == '"') continue;
-    if (c == ',' && !comma) {
-      comma = i;
-    } else if (c == '<' || c == '>') {
-      if (!bracket) bracket = c;
-      if (comma && c == '>') break;
-      comma.reset();
+    if (c == ',') {
+      if (!comma) comma = i;
+      continue;
     }
+    if (!bracket_seen) position.bracketed = c == '<';
+    bracket_seen = true;
+    if (comma && c == '>') break;
+    comma.reset();
   }
-  if (comma) start = *comma + 1;
+  return {comma ? *comma + 1 : from, position};
+}
 
-  quoted = quoted_at;
-  bool bracketed = bracket == '<';
-  std::size_t end = at;
-  for (; end < text.size(); ++end) {
-    const char c = text[end];
+// The top-level comma that ends the link-value holding `position`, or the
+// end of the text.
+std::size_t link_value_end(std::string_view text, Position position) {
+  bool quoted = position.quoted;
+  bool bracketed = position.bracketed;
+  for (std::size_t i = position.at; (i = find_byte<'"', '<', '>', ','>(text, i)) < text.size(); ++i) {
+    const char c = text[i];
     if (c == '"') {
       quoted = !quoted;
-    } else if (!quoted && (c == '<' || c == '>')) {
+    } else if (!quoted && c != ',') {
       bracketed = c == '<';
-    } else if (!quoted && !bracketed && c == ',') {
-      break;
+    } else if (!quoted && !bracketed) {
+      return i;
     }
   }
-  return {start, end};
+  return text.size();
 }
 
 }  // namespace
 
 // A link-value in which the word does not occur cannot advertise a manifest
-// (see read_manifest_links), so only those that hold it are read, by the
-// general reader.
+// (see read_manifest_links), so only those that hold it are read: in one
+// pass where they have the common shape, else by the general reader.
 bool read_word_pieces(std::string_view value, std::size_t first, LinkSink found) {
   std::size_t from = 0;
   for (std::size_t word = first; word < value.size(); word = find_word_or_backslash(value, from)) {
-    const auto [start, end] = link_value_around(value, from, word);
-    if (auto link = read_link_value(trim(slice(value, start, end))); link && !found(*link)) return false;
+    const auto [start, position] = link_value_start(value, from, word);
+    std::size_t end = start;
+    CommonLinkValue link;
+    if (read_common_link_value(value, end, link)) {
+      if (!hand_over(link, found)) return false;
+    } else {
+      end = link_value_end(value, position);
+      if (auto general = read_link_value(trim(slice(value, start, end))); general && !found(*general)) return false;
+    }
     if (end == value.size()) return true;
     from = end + 1;
   }

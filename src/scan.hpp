@@ -52,16 +52,39 @@ std::size_t find_byte(std::string_view text, std::size_t from) noexcept {
   return find_byte_in_blocks<Block16, Needles...>(text, from);
 }
 
+// The position of the last byte before `to` and at or after `from` that is
+// one of `Needles`, or std::string_view::npos.
+template <class Block, char... Needles>
+  requires(sizeof...(Needles) > 0)
+std::size_t find_last_byte_in_blocks(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  std::size_t i = to;
+  for (; i >= from + 16; i -= 16) {
+    const Block block = Block::load(text.data() + i - 16);
+    if (const std::uint32_t hits = (block.eq(Needles) | ...).mask()) {
+      return i - 16 + static_cast<std::size_t>(31 - std::countl_zero(hits));
+    }
+  }
+  while (i-- > from) {
+    if (((text[i] == Needles) || ...)) return i;
+  }
+  return std::string_view::npos;
+}
+
+template <char... Needles>
+std::size_t find_last_byte(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  return find_last_byte_in_blocks<Block16, Needles...>(text, from, to);
+}
+
 // Whether `text` is "c2pa-manifest" with A to Z folded, as
 // equals_ascii_folded tells, compared eight bytes at a time: ORing 0x20 into a
 // letter folds it, and only the letters' bytes get it, so "2" and "-" must
 // match exactly.
 inline bool is_manifest_word(std::string_view text) noexcept {
-  constexpr char word[] = "c2pa-manifest";
-  constexpr char letters[] = "\x20\x00\x20\x20\x00\x20\x20\x20\x20\x20\x20\x20\x20";
+  static constexpr char word[] = "c2pa-manifest";
+  static constexpr char letters[] = "\x20\x00\x20\x20\x00\x20\x20\x20\x20\x20\x20\x20\x20";
   static_assert(sizeof word == 14 && sizeof letters == 14);
   if (text.size() != 13) return false;
-  const auto folded_equal = [&text, &word, &letters](std::size_t at) {
+  const auto folded_equal = [&text](std::size_t at) {
     std::uint64_t bytes = 0;
     std::uint64_t fold = 0;
     std::uint64_t expected = 0;
@@ -86,10 +109,11 @@ inline bool manifest_word_at(std::string_view text, std::size_t at) noexcept {
 template <class Block>
 std::size_t find_word_or_backslash_in_blocks(std::string_view text, std::size_t from) noexcept {
   const std::size_t n = text.size();
-  const auto events_at = [&text](std::size_t at) {
+  const auto events_in = [&text](std::size_t at) {
     const char* p = text.data() + at;
-    return (Block::load(p).eq('\\') | (Block::load(p + 1).eq('2') & Block::load(p + 4).eq('-'))).mask();
+    return Block::load(p).eq('\\') | (Block::load(p + 1).eq('2') & Block::load(p + 4).eq('-'));
   };
+  const auto events_at = [&events_in](std::size_t at) { return events_in(at).mask(); };
   // The first event among those marked in `events` (bit k: at `at + k`).
   const auto first_of = [&text](std::size_t at, std::uint64_t events) {
     for (; events != 0; events &= events - 1) {
@@ -101,8 +125,11 @@ std::size_t find_word_or_backslash_in_blocks(std::string_view text, std::size_t 
   std::size_t i = from;
   // Blocks while the loads at +4 stay inside the text: four a round, then one.
   for (; i + 68 <= n; i += 64) {
+    const Block blocks[4] = {events_in(i), events_in(i + 16), events_in(i + 32), events_in(i + 48)};
+    // Most rounds have no event: one test for all four blocks.
+    if ((blocks[0] | blocks[1] | blocks[2] | blocks[3]).mask() == 0) continue;
     std::uint64_t events = 0;
-    for (std::size_t k = 0; k < 4; ++k) events |= std::uint64_t{events_at(i + 16 * k)} << (16 * k);
+    for (std::size_t k = 0; k < 4; ++k) events |= std::uint64_t{blocks[k].mask()} << (16 * k);
     if (const std::size_t found = first_of(i, events); found < n) return found;
   }
   for (; i + 20 <= n; i += 16) {
@@ -158,20 +185,19 @@ std::size_t literal_prefix_in_blocks(std::string_view text) noexcept {
 
 inline std::size_t literal_prefix(std::string_view text) noexcept { return literal_prefix_in_blocks<Block16>(text); }
 
-// The number of double quotes in text[from, to).
+// Whether an odd number of double quotes stand in text[from, to). The
+// quote bits of all blocks are XORed, and only the parity of that is counted.
 template <class Block>
-std::size_t count_quotes_in_blocks(std::string_view text, std::size_t from, std::size_t to) noexcept {
-  std::size_t count = 0;
+bool odd_quotes_in_blocks(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  std::uint32_t parity = 0;
   std::size_t i = from;
-  for (; i + 16 <= to; i += 16) {
-    count += static_cast<std::size_t>(std::popcount(Block::load(text.data() + i).eq('"').mask()));
-  }
-  for (; i < to; ++i) count += text[i] == '"' ? 1 : 0;
-  return count;
+  for (; i + 16 <= to; i += 16) parity ^= Block::load(text.data() + i).eq('"').mask();
+  for (; i < to; ++i) parity ^= text[i] == '"' ? 1 : 0;
+  return std::popcount(parity) % 2 != 0;
 }
 
-inline std::size_t count_quotes(std::string_view text, std::size_t from, std::size_t to) noexcept {
-  return count_quotes_in_blocks<Block16>(text, from, to);
+inline bool odd_quotes(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  return odd_quotes_in_blocks<Block16>(text, from, to);
 }
 
 }  // namespace provlink

@@ -24,14 +24,15 @@ PyErr downcast_error(PyObject* object, std::string_view target) {
   return PyErr::new_lazy(PyExc_TypeError, std::move(message));
 }
 
-PyResult<Utf8Text> to_utf8(PyObject* object) {
+std::optional<PyErr> to_utf8(PyObject* object, Utf8Text& text) {
   if (!is_str(object)) return downcast_error(object, "PyString");
   Ref bytes = Ref::steal(PyUnicode_AsUTF8String(object));
   if (!bytes) return PyErr::fetch();
   char* data = nullptr;
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return PyErr::fetch();
-  return Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
+  text = Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
+  return std::nullopt;
 }
 
 void HeaderValues::reserve(std::size_t size) {
@@ -41,10 +42,10 @@ void HeaderValues::reserve(std::size_t size) {
 }
 
 HeaderValue& HeaderValues::emplace_back() {
-  if (!spilling_ && inline_size_ < kInline) return inline_[inline_size_++];
+  if (!spilling_ && inline_size_ < kInline) return *std::construct_at(inline_ + inline_size_++);
   if (!spilling_) {
     spilled_.reserve(2 * kInline);
-    std::move(inline_.begin(), inline_.end(), std::back_inserter(spilled_));
+    std::move(inline_, inline_ + inline_size_, std::back_inserter(spilled_));
     spilling_ = true;
   }
   return spilled_.emplace_back();
@@ -52,20 +53,15 @@ HeaderValue& HeaderValues::emplace_back() {
 
 std::span<const HeaderValue> HeaderValues::items() const noexcept {
   if (spilling_) return spilled_;
-  return {inline_.data(), inline_size_};
+  return {inline_, inline_size_};
 }
 
 namespace {
 
 std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {
-  auto text = to_utf8(item);
-  if (!text) return std::move(text.error());
   HeaderValue& value = values.emplace_back();
   value.str = Ref::borrow(item);
-  value.text = std::move(*text);
-  // A str of as many characters as UTF-8 bytes is ASCII.
-  value.ascii = PyUnicode_GetLength(item) == static_cast<Py_ssize_t>(value.text.view().size());
-  return std::nullopt;
+  return to_utf8(item, value.text);
 }
 
 }  // namespace
@@ -105,9 +101,9 @@ std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
 
 std::optional<std::string> keyword_name(PyObject* key) {
   if (!is_str(key)) return std::nullopt;
-  auto text = to_utf8(key);
-  if (!text) return std::nullopt;
-  return std::string(text->view());
+  Utf8Text text;
+  if (to_utf8(key, text)) return std::nullopt;
+  return std::string(text.view());
 }
 
 PyErr argument_extraction_error(std::string_view parameter, PyErr error) {

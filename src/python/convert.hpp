@@ -33,7 +33,9 @@ class Utf8Text {
 struct HeaderValue {
   Ref str;
   Utf8Text text;
-  bool ascii = false;
+
+  // A str of as many characters as UTF-8 bytes is ASCII.
+  bool ascii() const { return PyUnicode_GetLength(str.get()) == static_cast<Py_ssize_t>(text.view().size()); }
 
   operator std::string_view() const noexcept { return text.view(); }  // NOLINT(google-explicit-constructor)
 };
@@ -42,6 +44,11 @@ struct HeaderValue {
 // that the usual call allocates nothing here.
 class HeaderValues {
  public:
+  HeaderValues() noexcept {}  // NOLINT(modernize-use-equals-default): the inline slots stay unconstructed
+  HeaderValues(const HeaderValues&) = delete;
+  HeaderValues& operator=(const HeaderValues&) = delete;
+  ~HeaderValues() { std::destroy_n(inline_, inline_size_); }
+
   void reserve(std::size_t size);
   // A new, empty value at the end, to be filled in.
   HeaderValue& emplace_back();
@@ -49,7 +56,11 @@ class HeaderValues {
 
  private:
   static constexpr std::size_t kInline = 4;
-  std::array<HeaderValue, kInline> inline_;
+  // Slots are constructed as they are used, so that a call with one value
+  // pays for one.
+  union {
+    HeaderValue inline_[kInline];
+  };
   std::size_t inline_size_ = 0;
   std::vector<HeaderValue> spilled_;  // all of them, once there are or may be more than kInline
   bool spilling_ = false;
@@ -60,9 +71,9 @@ bool is_str(PyObject* object) noexcept;
 // The TypeError "'{type}' object cannot be converted to '{target}'".
 PyErr downcast_error(PyObject* object, std::string_view target);
 
-// A str (or a str subclass) as strict UTF-8. A lone surrogate gives the
-// interpreter's own UnicodeEncodeError.
-PyResult<Utf8Text> to_utf8(PyObject* object);
+// A str (or a str subclass) as strict UTF-8, put in `text`. A lone surrogate
+// gives the interpreter's own UnicodeEncodeError.
+std::optional<PyErr> to_utf8(PyObject* object, Utf8Text& text);
 
 // A sequence of str (not a str itself) as header values, put in `values`.
 // Its reported length is only a hint; the first item that fails ends the

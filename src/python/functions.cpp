@@ -38,13 +38,14 @@ std::optional<PyErr> bind_argument(const FunctionDescription& function, PyObject
   return error;
 }
 
-// The call's one argument, `uri`, as UTF-8 text.
-PyResult<Utf8Text> uri_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs) {
+// The call's one argument, `uri`, as UTF-8 text, put in `uri`.
+std::optional<PyErr> uri_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs, Utf8Text& uri) {
   PyObject* argument = nullptr;
-  if (auto error = bind_argument(function, args, kwargs, argument)) return std::move(*error);
-  auto text = to_utf8(argument);
-  if (!text) return argument_extraction_error(function.positional_parameter_names[0], std::move(text.error()));
-  return text;
+  if (auto error = bind_argument(function, args, kwargs, argument)) return error;
+  if (auto error = to_utf8(argument, uri)) {
+    return argument_extraction_error(function.positional_parameter_names[0], std::move(*error));
+  }
+  return std::nullopt;
 }
 
 // The call's one argument, `values`, as header values, put in `values`.
@@ -100,7 +101,7 @@ const DictParts& dict_parts() {
 // character offsets, and the str is cut from the value's own str without
 // decoding.
 Ref part_str(std::string_view part, const HeaderValue* source) {
-  if (source == nullptr || !source->ascii) {
+  if (source == nullptr || !source->ascii()) {
     return Ref::steal(PyUnicode_FromStringAndSize(part.data(), static_cast<Py_ssize_t>(part.size())));
   }
   const Py_ssize_t start = part.data() - source->text.view().data();
@@ -139,24 +140,24 @@ PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, err
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {
-  auto uri = uri_argument(kFormat, args, kwargs);
-  if (!uri) return std::move(uri.error());
+  Utf8Text uri;
+  if (auto error = uri_argument(kFormat, args, kwargs, uri)) return std::move(*error);
   OutputBuffer out;
-  return header_value_or_error(provlink::format(uri->view(), out));
+  return header_value_or_error(provlink::format(uri.view(), out));
 }
 
 PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs) {
-  auto uri = uri_argument(kFormatStrict, args, kwargs);
-  if (!uri) return std::move(uri.error());
+  Utf8Text uri;
+  if (auto error = uri_argument(kFormatStrict, args, kwargs, uri)) return std::move(*error);
   OutputBuffer out;
-  return header_value_or_error(provlink::format_strict(uri->view(), out));
+  return header_value_or_error(provlink::format_strict(uri.view(), out));
 }
 
 PyResult<Ref> __pyfunction_encode_target(PyObject* args, PyObject* kwargs) {
-  auto uri = uri_argument(kEncodeTarget, args, kwargs);
-  if (!uri) return std::move(uri.error());
+  Utf8Text uri;
+  if (auto error = uri_argument(kEncodeTarget, args, kwargs, uri)) return std::move(*error);
   OutputBuffer out;
-  return new_str(encode_target(uri->view(), out));
+  return new_str(encode_target(uri.view(), out));
 }
 
 PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {

@@ -12,7 +12,7 @@ PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*
 std::optional<std::string> type_attribute_text(PyObject* type, const char* attribute) {
   Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
   if (value && is_str(value.get())) {
-    if (auto text = to_utf8(value.get())) return std::string(text->view());
+    if (Utf8Text text; !to_utf8(value.get(), text)) return std::string(text.view());
   }
   PyErr_Clear();
   return std::nullopt;
@@ -32,9 +32,9 @@ std::string lossy_text(PyObject* str) {
   if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) api_call_failed();
   Ref repaired = Ref::steal(PyUnicode_DecodeUTF8(data, size, "replace"));
   if (!repaired) api_call_failed();
-  auto text = to_utf8(repaired.get());
-  if (!text) api_call_failed();
-  return std::string(text->view());
+  Utf8Text text;
+  if (to_utf8(repaired.get(), text)) api_call_failed();
+  return std::string(text.view());
 }
 
 // A PanicException raised by Python code called from a body (for instance by
