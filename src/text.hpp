@@ -3,9 +3,7 @@
 // Byte classes and the small text helpers shared by reading and writing.
 
 #include <array>
-#include <bit>
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 namespace provlink {

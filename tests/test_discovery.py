@@ -179,3 +179,46 @@ def test_extract_agrees_with_locate_all(values):
 def test_a_written_link_reads_back(uri):
     assert extract([format(uri)])["uri"] == encode_target(uri)
     assert extract(["<other>; rel=next, " + format(uri)]) == locate_all([format(uri)])[0]
+
+
+# Long values are read by skipping to the link-values that hold the word
+# c2pa-manifest, short ones link by link; both must read as the rules say.
+# Link-values that end cleanly before a top-level comma change nothing after
+# them, so a value read after such filler reads as it reads alone.
+FILLERS = {
+    "ASCII": ", ".join(f"</assets/app-{i:05d}.css>; rel=preload; as=style" for i in range(40)),
+    "non-ASCII": ", ".join(f'</été/{i}.css>; rel=preload; title="été, <x>"' for i in range(40)),
+}
+
+
+@pytest.mark.parametrize("filler", FILLERS.values(), ids=FILLERS.keys())
+@given(header=HEADER)
+def test_a_long_value_reads_as_its_parts(filler, header):
+    assert locate_all([filler + ", " + header]) == locate_all([header])
+
+
+LONG = FILLERS["ASCII"]
+
+
+@pytest.mark.parametrize(
+    "value, expected",
+    [
+        (f"{A}, {LONG}", [("a.c2pa", None)]),
+        (f"{LONG}, {A}, {LONG}", [("a.c2pa", None)]),
+        (f"{LONG}, <m.c2pa#jumbf=c2pa/x>; rel=c2pa-manifest", [("m.c2pa#jumbf=c2pa", "c2pa")]),
+        (f"{LONG}, <m.c2pa#JUMBF=c2pa/x>; rel=c2pa-manifest", [("m.c2pa#jumbf=c2pa", "c2pa")]),
+        # the word where it names nothing: in a quoted title, in a target, in a later rel
+        (f'{LONG}, </t>; title="c2pa-manifest, <x>; rel=c2pa-manifest", {LONG}', []),
+        (f'{LONG}, </t>; title="a, <x>; rel=c2pa-manifest, b", {LONG}', []),
+        (f"{LONG}, </c2pa-manifest>; rel=next; rel=c2pa-manifest", []),
+        # a comma between brackets, a quote in a target
+        (f"{LONG}, <a,b.c2pa>; rel=c2pa-manifest", [("a,b.c2pa", None)]),
+        (f'{LONG}, <a"b.c2pa>; rel=c2pa-manifest; t=x, {LONG}', [('a"b.c2pa', None)]),
+        # a backslash anywhere sends the value to the plain reader
+        (f'</t>; title="\\"", {LONG}, {A}', [("a.c2pa", None)]),
+        (f"{LONG}, {A}, {B}, {A}", [("a.c2pa", None), ("b.c2pa", None), ("a.c2pa", None)]),
+    ],
+)
+def test_long_values(value, expected):
+    assert len(value) > 1000
+    assert located([value]) == expected
