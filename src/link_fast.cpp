@@ -182,19 +182,32 @@ std::size_t link_value_end(std::string_view text, Position position) {
 
 // A link-value in which the word does not occur cannot advertise a manifest
 // (see read_manifest_links), so only those that hold it are read: in one
-// pass where they have the common shape, else by the general reader.
+// pass where they have the common shape, else by the general reader. The
+// link-value at `from` is tried first, since it often holds the word (a long
+// target, or links close together); else the walks find the word's own.
 bool read_word_pieces(std::string_view value, std::size_t first, LinkSink found) {
   std::size_t from = 0;
   for (std::size_t word = first; word < value.size(); word = find_word_or_backslash(value, from)) {
-    const auto [start, position] = link_value_start(value, from, word);
-    std::size_t end = start;
+    std::size_t end = from;
     CommonLinkValue link;
-    if (read_common_link_value(value, end, link)) {
-      if (!hand_over(link, found)) return false;
-    } else {
-      end = link_value_end(value, position);
-      if (auto general = read_link_value(trim(slice(value, start, end))); general && !found(*general)) return false;
+    bool common = read_common_link_value(value, end, link);
+    if (common && end < word) {
+      // That one ended before the word, and so cannot qualify.
+      from = end + 1;
+      end = from;
+      common = false;
     }
+    if (!common) {
+      const auto [start, position] = link_value_start(value, from, word);
+      end = start;
+      if (read_common_link_value(value, end, link)) {
+        common = true;
+      } else {
+        end = link_value_end(value, position);
+        if (auto general = read_link_value(trim(slice(value, start, end))); general && !found(*general)) return false;
+      }
+    }
+    if (common && !hand_over(link, found)) return false;
     if (end == value.size()) return true;
     from = end + 1;
   }
