@@ -91,14 +91,22 @@ std::vector<ManifestLink> locate_all(const Values& values) {
 class ManifestChoice {
  public:
   ManifestChoice() noexcept {}  // NOLINT(modernize-use-equals-default): `= default` lets GCC clear the whole object
-  // Reads the links of one header value; false once links compete.
-  bool read(std::string_view value);
+  // Reads the links of the header values in order, until links compete.
+  template <class Values>
+  void read(const Values& values) {
+    for (const std::string_view value : values) {
+      if (!read_value(value)) return;
+    }
+  }
   // NotFound when no link was read, Ambiguous when links compete, else none.
   std::optional<Error> error() const noexcept;
   // The one link, when there is no error.
   const ManifestLink& link() const noexcept { return *chosen_; }
 
  private:
+  // Reads the links of one header value; false once links compete.
+  bool read_value(std::string_view value);
+
   std::optional<ManifestLink> chosen_;
   bool ambiguous_ = false;
 };
@@ -108,9 +116,7 @@ class ManifestChoice {
 template <class Values>
 Result<ManifestLink, Error> extract(const Values& values) {
   ManifestChoice choice;
-  for (const std::string_view value : values) {
-    if (!choice.read(value)) break;
-  }
+  choice.read(values);
   if (const auto error = choice.error()) return *error;
   return choice.link();
 }

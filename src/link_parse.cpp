@@ -182,7 +182,7 @@ bool read_generally(std::string_view value, LinkSink found) {
   return true;
 }
 
-bool ManifestChoice::read(std::string_view value) {
+bool ManifestChoice::read_value(std::string_view value) {
   return read_manifest_links(value, [this](const ManifestLink& link) {
     if (!chosen_) {
       chosen_ = link;

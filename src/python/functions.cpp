@@ -164,9 +164,7 @@ PyResult<Ref> __pyfunction_extract(PyObject* args, PyObject* kwargs) {
   HeaderValues values;
   if (auto error = values_argument(kExtract, args, kwargs, values)) return std::move(*error);
   ManifestChoice choice;
-  for (const HeaderValue& value : values.items()) {
-    if (!choice.read(value)) break;
-  }
+  choice.read(values.items());
   if (const auto error = choice.error()) {
     // No manifest advertised is an ordinary answer.
     if (error->kind() == Error::Kind::NotFound) return Ref::borrow(Py_None);
