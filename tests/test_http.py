@@ -138,13 +138,14 @@ HOSTILE = 'evil "quoted" été\r\nSet-Cookie: stolen=1'
 
 
 # Windows file names can hold neither quotes nor line breaks.
-hostile_names = pytest.mark.skipif(sys.platform == "win32", reason="no such file name on Windows")
+HOSTILE_NAMES_POSSIBLE = sys.platform != "win32"
+hostile_names = pytest.mark.skipif(not HOSTILE_NAMES_POSSIBLE, reason="no such file name on Windows")
 
 
 @pytest.fixture()
 def assets(tmp_path):
     names = ["photo.jpg", "photo.c2pa", "plain.jpg"]
-    if sys.platform != "win32":
+    if HOSTILE_NAMES_POSSIBLE:
         names += [f"{HOSTILE}.jpg", f"{HOSTILE}.c2pa"]
     for name in names:
         (tmp_path / name).write_bytes(b"x")

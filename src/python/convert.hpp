@@ -2,8 +2,8 @@
 
 // Conversions between Python objects and the core's UTF-8 text.
 
-#include <array>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
