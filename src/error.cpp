@@ -11,8 +11,11 @@ std::string Error::text() const {
     case Kind::Malformed:
       break;
   }
-  std::string text = "malformed Link header: ";
-  text += detail_;
+  constexpr std::string_view prefix = "malformed Link header: ";
+  // Sized first, which also spares GCC 12 a false -Wrestrict at -O3.
+  std::string text;
+  text.reserve(prefix.size() + detail_.size());
+  text.append(prefix).append(detail_);
   return text;
 }
 
