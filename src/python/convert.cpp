@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "critical_section.hpp"
+
 namespace provlink::python {
 namespace {
 
@@ -51,6 +53,11 @@ HeaderValue& HeaderValues::emplace_back() {
   return spilled_.emplace_back();
 }
 
+std::span<HeaderValue> HeaderValues::items() noexcept {
+  if (spilling_) return spilled_;
+  return {inline_, inline_size_};
+}
+
 std::span<const HeaderValue> HeaderValues::items() const noexcept {
   if (spilling_) return spilled_;
   return {inline_, inline_size_};
@@ -64,22 +71,40 @@ std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {
   return to_utf8(item, value.text);
 }
 
+// Holds each item of an exact list or tuple, read by index as its iterator
+// would read it.
+template <auto size, auto item>
+void hold_items(PyObject* sequence, HeaderValues& values) {
+  const Py_ssize_t length = size(sequence);
+  values.reserve(static_cast<std::size_t>(length));
+  for (Py_ssize_t i = 0; i < length; ++i) values.emplace_back().str = Ref::borrow(item(sequence, i));
+}
+
+// The held items as UTF-8, in order, up to the first that fails.
+std::optional<PyErr> convert_held(HeaderValues& values) {
+  for (HeaderValue& value : values.items()) {
+    if (auto error = to_utf8(value.str.get(), value.text)) return error;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
-  // An exact list or tuple is surely a sequence, and is read by index, which
-  // is what its iterator would do: no Python code runs while its items are
-  // converted, so it cannot change.
-  const bool list = PyList_CheckExact(object);
-  if (list || PyTuple_CheckExact(object)) {
-    const Py_ssize_t length = list ? PyList_Size(object) : PyTuple_Size(object);
-    values.reserve(static_cast<std::size_t>(length));
-    for (Py_ssize_t i = 0; i < length; ++i) {
-      if (auto error = push_header_value(list ? PyList_GetItem(object, i) : PyTuple_GetItem(object, i), values)) {
-        return error;
-      }
+  // An exact list or tuple is surely a sequence. Its items are all held
+  // before any is converted.
+  if (PyTuple_CheckExact(object)) {
+    hold_items<PyTuple_Size, PyTuple_GetItem>(object, values);
+    return convert_held(values);
+  }
+  if (PyList_CheckExact(object)) {
+    // A list's under its lock, so that the call sees it as it stood at one
+    // moment while other threads change it, and borrows no item beyond that.
+    {
+      const CriticalSection lock(object);
+      hold_items<PyList_Size, PyList_GetItem>(object, values);
     }
-    return std::nullopt;
+    return convert_held(values);
   }
   if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");

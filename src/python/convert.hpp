@@ -52,6 +52,7 @@ class HeaderValues {
   void reserve(std::size_t size);
   // A new, empty value at the end, to be filled in.
   HeaderValue& emplace_back();
+  std::span<HeaderValue> items() noexcept;
   std::span<const HeaderValue> items() const noexcept;
 
  private:

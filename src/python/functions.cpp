@@ -1,10 +1,12 @@
 #include "functions.hpp"
 
 #include <functional>
+#include <memory>
 
 #include "binding.hpp"
 #include "boundary.hpp"
 #include "convert.hpp"
+#include "write_once.hpp"
 
 namespace provlink::python {
 namespace {
@@ -23,26 +25,35 @@ constexpr FunctionDescription kEncodeTarget = one_parameter("encode_target", kUr
 constexpr FunctionDescription kExtract = one_parameter("extract", kValuesParameter);
 constexpr FunctionDescription kLocateAll = one_parameter("locate_all", kValuesParameter);
 
-// The call's one argument: a borrowed reference, or the binding's TypeError.
+// The call's one argument. Passed by position, it is borrowed from the
+// argument tuple, which holds it for the whole call; by keyword, it is held
+// here, since a keyword dict can change under the call.
+struct Argument {
+  PyObject* object = nullptr;
+  Ref held;
+};
+
+// Binds the call's one argument, or returns the binding's TypeError.
 std::optional<PyErr> bind_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs,
-                                   PyObject*& argument) {
+                                   Argument& argument) {
   // The usual call, one argument by position and no keywords, is bound as
   // the general binding would bind it: to the one parameter.
   if (kwargs == nullptr && PyTuple_Size(args) == 1) {
-    argument = PyTuple_GetItem(args, 0);
+    argument.object = PyTuple_GetItem(args, 0);
     return std::nullopt;
   }
-  PyObject* slots[1] = {};
+  Ref slots[1];
   auto error = extract_arguments_tuple_dict(function, args, kwargs, slots);
-  argument = slots[0];
+  argument.held = std::move(slots[0]);
+  argument.object = argument.held.get();
   return error;
 }
 
 // The call's one argument, `uri`, as UTF-8 text, put in `uri`.
 std::optional<PyErr> uri_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs, Utf8Text& uri) {
-  PyObject* argument = nullptr;
+  Argument argument;
   if (auto error = bind_argument(function, args, kwargs, argument)) return error;
-  if (auto error = to_utf8(argument, uri)) {
+  if (auto error = to_utf8(argument.object, uri)) {
     return argument_extraction_error(function.positional_parameter_names[0], std::move(*error));
   }
   return std::nullopt;
@@ -51,9 +62,9 @@ std::optional<PyErr> uri_argument(const FunctionDescription& function, PyObject*
 // The call's one argument, `values`, as header values, put in `values`.
 std::optional<PyErr> values_argument(const FunctionDescription& function, PyObject* args, PyObject* kwargs,
                                      HeaderValues& values) {
-  PyObject* argument = nullptr;
+  Argument argument;
   if (auto error = bind_argument(function, args, kwargs, argument)) return error;
-  if (auto error = to_header_values(argument, values)) {
+  if (auto error = to_header_values(argument.object, values)) {
     return argument_extraction_error(function.positional_parameter_names[0], std::move(*error));
   }
   return std::nullopt;
@@ -65,35 +76,62 @@ PyResult<Ref> header_value_or_error(const Result<std::string_view, Error>& value
 }
 
 // What every link's dict is made from, made once and kept as long as the
-// module: the keys, and the dict of a link without a JUMBF reference with
-// "uri" still to be set. Copying a small dict is cheaper than building one,
-// and keeps its keys in their order.
+// module: the keys and, with the GIL, the dict of a link without a JUMBF
+// reference, "uri" still to be set, since copying a small dict is cheaper
+// than building one. A free-threaded CPython would take that one dict's lock
+// in every copy, from every thread: there each dict is built anew.
 struct DictParts {
-  PyObject* uri;
-  PyObject* jumbf;
-  PyObject* is_embedded;
-  PyObject* plain;
+  Ref uri;
+  Ref jumbf;
+  Ref is_embedded;
+#ifndef Py_GIL_DISABLED
+  Ref plain;
+#endif
 };
 
-PyObject* interned(const char* text) {
-  PyObject* str = PyUnicode_InternFromString(text);
-  if (str == nullptr) api_call_failed();
+WriteOnce<const DictParts> g_dict_parts;
+
+Ref interned(const char* text) {
+  Ref str = Ref::steal(PyUnicode_InternFromString(text));
+  if (!str) api_call_failed();
   return str;
 }
 
-DictParts make_dict_parts() {
-  DictParts parts{interned("uri"), interned("jumbf"), interned("is_embedded"), PyDict_New()};
-  if (parts.plain == nullptr || PyDict_SetItem(parts.plain, parts.uri, Py_None) != 0 ||
-      PyDict_SetItem(parts.plain, parts.jumbf, Py_None) != 0 ||
-      PyDict_SetItem(parts.plain, parts.is_embedded, Py_False) != 0) {
-    api_call_failed();
-  }
-  return parts;
-}
+bool set_item(PyObject* dict, const Ref& key, PyObject* value) { return PyDict_SetItem(dict, key.get(), value) == 0; }
 
 const DictParts& dict_parts() {
-  static const DictParts parts = make_dict_parts();
-  return parts;
+  if (const DictParts* parts = g_dict_parts.get()) return *parts;
+  auto parts = std::make_unique<DictParts>();
+  parts->uri = interned("uri");
+  parts->jumbf = interned("jumbf");
+  parts->is_embedded = interned("is_embedded");
+#ifndef Py_GIL_DISABLED
+  parts->plain = Ref::steal(PyDict_New());
+  PyObject* plain = parts->plain.get();
+  if (plain == nullptr || !set_item(plain, parts->uri, Py_None) || !set_item(plain, parts->jumbf, Py_None) ||
+      !set_item(plain, parts->is_embedded, Py_False)) {
+    api_call_failed();
+  }
+#endif
+  return *g_dict_parts.publish(std::unique_ptr<const DictParts>(std::move(parts)));
+}
+
+// {"uri": uri, "jumbf": jumbf, "is_embedded": True}, or with a null jumbf
+// {"uri": uri, "jumbf": None, "is_embedded": False}; null with the error set.
+Ref link_dict(PyObject* uri, PyObject* jumbf) {
+  const DictParts& parts = dict_parts();
+#ifdef Py_GIL_DISABLED
+  Ref dict = Ref::steal(PyDict_New());
+  const bool made = dict && set_item(dict.get(), parts.uri, uri) &&
+                    set_item(dict.get(), parts.jumbf, jumbf != nullptr ? jumbf : Py_None) &&
+                    set_item(dict.get(), parts.is_embedded, jumbf != nullptr ? Py_True : Py_False);
+#else
+  Ref dict = Ref::steal(PyDict_Copy(parts.plain.get()));
+  const bool made = dict && set_item(dict.get(), parts.uri, uri) &&
+                    (jumbf == nullptr ||
+                     (set_item(dict.get(), parts.jumbf, jumbf) && set_item(dict.get(), parts.is_embedded, Py_True)));
+#endif
+  return made ? std::move(dict) : Ref();
 }
 
 // A new str of `part`, a view of `source`'s text when `source` is given, or
@@ -121,18 +159,15 @@ const HeaderValue* source_of(std::string_view part, std::span<const HeaderValue>
 }  // namespace
 
 PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
-  const DictParts& parts = dict_parts();
-  Ref dict = Ref::steal(PyDict_Copy(parts.plain));
-  if (!dict) return PyErr::fetch();
   const Ref uri = part_str(link.uri(), link.uri_is_folded() ? nullptr : source);
-  if (!uri || PyDict_SetItem(dict.get(), parts.uri, uri.get()) != 0) return PyErr::fetch();
-  if (const auto jumbf = link.jumbf()) {
-    const Ref reference = part_str(*jumbf, source);
-    if (!reference || PyDict_SetItem(dict.get(), parts.jumbf, reference.get()) != 0 ||
-        PyDict_SetItem(dict.get(), parts.is_embedded, Py_True) != 0) {
-      return PyErr::fetch();
-    }
+  if (!uri) return PyErr::fetch();
+  Ref jumbf;
+  if (const auto reference = link.jumbf()) {
+    jumbf = part_str(*reference, source);
+    if (!jumbf) return PyErr::fetch();
   }
+  Ref dict = link_dict(uri.get(), jumbf.get());
+  if (!dict) return PyErr::fetch();
   return dict;
 }
 

@@ -1,4 +1,5 @@
-// The module object: PyInit_provlink, the function table and the module body.
+// The module object: its entry point (PyInit_provlink, or PyModExport_provlink
+// for abi3t), the function table and the module body.
 
 #include <atomic>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "convert.hpp"
 #include "functions.hpp"
 #include "link.hpp"
+#include "write_once.hpp"
 
 namespace provlink::python {
 namespace {
@@ -70,15 +72,17 @@ PyMethodDef g_methods[] = {
     {"locate_all", method<__pyfunction_locate_all>(), METH_VARARGS | METH_KEYWORDS, kLocateAllDoc},
 };
 
+#ifndef Py_TARGET_ABI3T
 // The interpreter writes into the base of a single-phase module's record.
 PyModuleDef g_definition = {
     PyModuleDef_HEAD_INIT, "provlink", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
+#endif
 
 // The interpreter that first initialised the module; -1 until then.
 std::atomic<std::int64_t> g_interpreter{-1};
-// The module every initialisation in that interpreter returns; never released.
-PyObject* g_module = nullptr;
+// The module every initialisation in that interpreter returns.
+WriteOnce<PyObject> g_module;
 
 // The module's __all__, created when the first name is added.
 PyResult<Ref> all_list(PyObject* module) {
@@ -135,6 +139,24 @@ std::optional<PyErr> module_body(PyObject* module) {
   return add_constant(module, "__version__", PROVLINK_VERSION);
 }
 
+// A new module named provlink, with the empty str as its __doc__ and nothing else.
+PyResult<Ref> new_module() {
+#ifdef Py_TARGET_ABI3T
+  // abi3t has no module definition record.
+  Ref module = Ref::steal(PyModule_New("provlink"));
+  if (!module || PyModule_SetDocString(module.get(), "") != 0) return PyErr::fetch();
+#else
+  Ref module = Ref::steal(PyModule_Create2(&g_definition, 3));
+  if (!module) return PyErr::fetch();
+#endif
+#if defined(Py_GIL_DISABLED) && !defined(Py_LIMITED_API)
+  // Else a free-threaded CPython takes the GIL back when the module is
+  // imported. (abi3t says so in its slots.)
+  if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) != 0) return PyErr::fetch();
+#endif
+  return module;
+}
+
 PyResult<Ref> initialise() {
   const std::int64_t interpreter = PyInterpreterState_GetID(current_interpreter());
   if (interpreter == -1) return PyErr::fetch();
@@ -142,18 +164,37 @@ PyResult<Ref> initialise() {
   if (!g_interpreter.compare_exchange_strong(first, interpreter) && first != interpreter) {
     return PyErr::new_lazy(PyExc_ImportError, "provlink does not yet support subinterpreters");
   }
-  if (g_module != nullptr) return Ref::borrow(g_module);
+  if (PyObject* module = g_module.get()) return Ref::borrow(module);
 
-  Ref module = Ref::steal(PyModule_Create2(&g_definition, 3));
-  if (!module) return PyErr::fetch();
-  if (auto error = module_body(module.get())) return std::move(*error);
-  if (g_module == nullptr) g_module = module.release();
-  return Ref::borrow(g_module);
+  auto module = new_module();
+  if (!module) return std::move(module.error());
+  if (auto error = module_body(module->get())) return std::move(*error);
+  return Ref::borrow(g_module.publish(std::move(*module)));
 }
+
+#ifdef Py_TARGET_ABI3T
+PyABIInfo_VAR(g_abi);
+
+PyObject* create(PyObject* /*spec*/, PyModuleDef* /*definition*/) { return trampoline(initialise); }
+
+// abi3t describes the module by slots. The create slot makes it as
+// PyInit_provlink does, so that a re-import returns the same module. The
+// interpreter itself refuses an isolated subinterpreter before it is called;
+// initialise refuses every other interpreter but the first.
+PySlot g_slots[] = {
+    PySlot_PTR(Py_mod_abi, &g_abi),
+    PySlot_PTR(Py_mod_create, create),
+    PySlot_PTR(Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED),
+    PySlot_PTR(Py_mod_gil, Py_MOD_GIL_NOT_USED),
+    PySlot_END,
+};
+#endif
 
 }  // namespace
 }  // namespace provlink::python
 
-PyMODINIT_FUNC PyInit_provlink() {
-  return provlink::python::trampoline(provlink::python::initialise);
-}
+#ifdef Py_TARGET_ABI3T
+PyMODEXPORT_FUNC PyModExport_provlink() { return provlink::python::g_slots; }
+#else
+PyMODINIT_FUNC PyInit_provlink() { return provlink::python::trampoline(provlink::python::initialise); }
+#endif

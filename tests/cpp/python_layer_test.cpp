@@ -81,7 +81,7 @@ void test_fault_boundary() {
 // Binds a call to f(a, b=?, c=?, /, d=?, *, k, o=?): a and b required, a and
 // b positional-only, k a required keyword-only parameter.
 std::string bind(const FunctionDescription& function, PyObject* args, PyObject* kwargs) {
-  PyObject* slots[6] = {};
+  Ref slots[6];
   auto error = extract_arguments_tuple_dict(function, args, kwargs, slots);
   if (!error) return "bound";
   std::move(*error).restore();
