@@ -1,3 +1,4 @@
+import os
 import subprocess
 import sys
 import textwrap
@@ -9,6 +10,11 @@ import provlink
 # What only CPython offers to the tests (ctypes.pythonapi, _testcapi,
 # sys.getallocatedblocks), or what only its own C API does to a module object.
 cpython_only = pytest.mark.skipif(sys.implementation.name != "cpython", reason="CPython only")
+
+# Memory figures come from Linux's /proc, which a chroot may not have mounted.
+needs_proc = pytest.mark.skipif(
+    not os.path.exists("/proc/self/statm"), reason="reads memory figures from /proc/self/statm, which is not there"
+)
 
 
 @pytest.fixture(scope="session")

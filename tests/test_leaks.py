@@ -8,7 +8,7 @@ import sys
 import pytest
 
 import provlink
-from conftest import cpython_only
+from conftest import cpython_only, needs_proc
 
 resource = pytest.importorskip("resource")
 
@@ -17,7 +17,7 @@ pytestmark = [
         "asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer holds freed memory in quarantine"
     ),
     cpython_only,
-    pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads the resident memory from Linux's /proc"),
+    needs_proc,
 ]
 
 RUNS = 100_000

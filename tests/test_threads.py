@@ -1,0 +1,107 @@
+"""Many threads at once. On a free-threaded CPython nothing holds the calls apart."""
+
+import os
+import sys
+import sysconfig
+import threading
+import time
+
+import pytest
+
+import provlink
+from conftest import run_python
+
+FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+
+# The states that other threads swap the shared lists between. Every item
+# stands in one state only, and the states differ in length, so that a call
+# that read a list across a swap would give an answer of none of them.
+STATES = [
+    [],
+    ['<a.c2pa>; rel="c2pa-manifest"'],
+    ["<b.c2pa#jumbf=b/1>; rel=c2pa-manifest", "<b.c2pa#jumbf=b/2>; rel=c2pa-manifest", "<n>; rel=next"],
+    ["<é.c2pa>; rel=c2pa-manifest, <x.css>; rel=preload", "<d.c2pa>; rel=c2pa-manifest"],
+]
+TARGETS = ["/m.c2pa", "/holiday photo é.c2pa", "a" * 300]
+SECONDS = 2.0
+
+
+def answer(function, argument):
+    try:
+        return function(argument)
+    except ValueError as error:
+        return ("ValueError", str(error))
+
+
+def fresh(state):
+    """The state's texts as new str objects, so that the ones it replaces are freed."""
+    return [text.encode().decode() for text in state]
+
+
+def test_calls_see_each_list_at_one_moment():
+    lists = [fresh(STATES[0]), fresh(STATES[1])]
+    discovery = [provlink.extract, provlink.locate_all]
+    construction = [provlink.format, provlink.format_strict, provlink.encode_target]
+    expected = {function: [answer(function, state) for state in STATES] for function in discovery}
+    expected.update({function: [answer(function, target) for target in TARGETS] for function in construction})
+    deadline = time.monotonic() + SECONDS
+    calls = [0] * 4
+    swaps = [0] * 2
+    wrong = []
+
+    def check(function, got):
+        if got not in expected[function]:
+            wrong.append((function.__name__, got))
+
+    def read(reader):
+        n = 0
+        while time.monotonic() < deadline:
+            shared = lists[n % len(lists)]
+            for function in discovery:
+                check(function, answer(function, shared))
+            by_keyword = discovery[n % 2]
+            check(by_keyword, answer(lambda values: by_keyword(values=values), shared))
+            for function in construction:
+                check(function, answer(function, TARGETS[n % len(TARGETS)]))
+            n += 1
+        calls[reader] = n * 6
+
+    def swap(swapper):
+        n = 0
+        while time.monotonic() < deadline:
+            lists[swapper][:] = fresh(STATES[n % len(STATES)])
+            n += 1
+        swaps[swapper] = n
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)  # with a GIL, switch threads as often as it allows
+    try:
+        threads = [threading.Thread(target=read, args=(i,)) for i in range(len(calls))]
+        threads += [threading.Thread(target=swap, args=(i,)) for i in range(len(swaps))]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    finally:
+        sys.setswitchinterval(interval)
+
+    print(f"{sum(calls)} calls while the lists were swapped {sum(swaps)} times")
+    assert wrong == []
+    assert all(calls) and all(swaps)
+    if FREE_THREADED:
+        assert not sys._is_gil_enabled()
+
+
+@pytest.mark.skipif(not FREE_THREADED, reason="only a free-threaded CPython can run without the GIL")
+def test_import_leaves_the_gil_off():
+    environment = {name: value for name, value in os.environ.items() if name != "PYTHON_GIL"}
+    result = run_python(
+        """
+        import sys, provlink
+        print(sys._is_gil_enabled())
+        """,
+        env=environment,
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == "False\n"
+    assert result.stderr == ""
