@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <cstring>
 
-#if !defined(PROVLINK_PORTABLE_SCAN) && defined(__SSE2__)
+// Every x86-64 processor has SSE2 and every AArch64 one NEON. GCC and Clang
+// say so by __SSE2__ and __ARM_NEON; MSVC names only the target, and its
+// intrinsics are the same.
+#if !defined(PROVLINK_PORTABLE_SCAN) && (defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64))
 #include <emmintrin.h>
 #define PROVLINK_SCAN_SSE2 1
-#elif !defined(PROVLINK_PORTABLE_SCAN) && defined(__ARM_NEON) && defined(__aarch64__)
+#elif !defined(PROVLINK_PORTABLE_SCAN) && ((defined(__ARM_NEON) && defined(__aarch64__)) || defined(_M_ARM64))
 #include <arm_neon.h>
 #define PROVLINK_SCAN_NEON 1
 #endif
@@ -73,7 +76,7 @@ class Block16 {
 
 namespace sse2 {
 
-// One SSE2 register; every x86-64 processor has SSE2.
+// One SSE2 register.
 class Block16 {
  public:
   static Block16 load(const char* data) noexcept {
