@@ -12,6 +12,7 @@ names, what `locate_all` and `extract` make of a JUMBF link and of competing
 links, and of a few real-world Link fields.
 """
 
+import argparse
 import json
 import pathlib
 import sys
@@ -91,13 +92,16 @@ def real_world_samples():
 
 
 def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("url", nargs="?", metavar="URL", help="read the Link fields of a real response instead")
+    url = parser.parse_args().url
     print(f"provlink {provlink.__version__}, link relation {provlink.REL!r}\n")
-    if len(sys.argv) > 1:
+    if url is not None:
         try:
-            status, fields, _ = fetch(sys.argv[1])
+            status, fields, _ = fetch(url)
         except (OSError, ValueError) as error:
-            sys.exit(f"could not fetch {sys.argv[1]}: {error}")
-        print(f"GET {sys.argv[1]} -> {status}")
+            sys.exit(f"could not fetch {url}: {error}")
+        print(f"GET {url} -> {status}")
         show(fields)
         return
     serve_and_fetch()

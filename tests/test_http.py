@@ -5,6 +5,7 @@ import contextlib
 import http.server
 import pathlib
 import socket
+import subprocess
 import sys
 import threading
 import time
@@ -19,7 +20,8 @@ import uvicorn
 
 import provlink
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "examples"))
+EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
+sys.path.insert(0, str(EXAMPLES))
 from sidecar import AsgiManifestLinks, ManifestLinks, asgi_static_files, static_files  # noqa: E402
 
 MANIFEST = '</m.c2pa>; rel="c2pa-manifest"'
@@ -223,3 +225,12 @@ def test_hostile_file_name_cannot_break_the_header(assets, server):
     assert all(line.isascii() for line in head)
     # and the header reads back as the file's own name, percent-encoded
     assert urllib.request.unquote(provlink.extract([expected])["uri"]) == f"{HOSTILE}.c2pa"
+
+
+def test_demo_prints_its_usage():
+    result = subprocess.run(
+        [sys.executable, str(EXAMPLES / "demo.py"), "--help"], capture_output=True, text=True, timeout=60
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.startswith("usage: demo.py [-h] [URL]\n")
+    assert "a server advertises a sidecar manifest" in result.stdout
