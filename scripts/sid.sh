@@ -18,6 +18,7 @@ packages=python3.14,python3.14-venv,python3.14-dev,python3.15,python3.15-venv,py
 if [ ! -e "$root/.made" ]; then
   bash "$(dirname "$0")/apt-install.sh" debootstrap
   rm -rf "$root"
+  mkdir -p "$cache"
   debootstrap --variant=minbase --include="$packages" sid "$root" http://deb.debian.org/debian >"$cache/debootstrap.log" 2>&1 ||
     { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
   touch "$root/.made"
