@@ -3,14 +3,17 @@
 # debootstrap and kept in the cache, entered with /proc mounted in a mount
 # namespace of its own. In it:
 # - the whole test suite on CPython 3.14 and 3.15, against the given wheel;
-# - the sdist built on 3.15 (g++ 16, CMake 4) without a warning; the wheel it
-#   makes is left in OUTDIR, for a check that older CPythons load it;
+# - the sdist built on 3.15 (g++ 16, CMake 4) without a warning, and the
+#   module of the wheel it makes loaded by the host's CPython 3.9, the
+#   interpreter named last (bound into the chroot: the module needs sid's
+#   newer libstdc++, as any module g++ 16 builds);
 # - the abi3t module built from the sdist on 3.15, and the suite against it.
-#   scripts/sid.sh WHEEL SDIST OUTDIR
+#   scripts/sid.sh WHEEL SDIST PYTHON3.9
 set -euo pipefail
 wheel=$(realpath "$1")
 sdist=$(realpath "$2")
-out=$(realpath -m "$3")
+old_python=$("$3" -c "import sys; print(sys.executable)")
+old_prefix=$("$3" -c "import sys; print(sys.base_prefix)")
 cache=${PROVLINK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/provlink}
 root=$cache/sid
 packages=python3.14,python3.14-venv,python3.14-dev,python3.15,python3.15-venv,python3.15-dev,g++,cmake,binutils
@@ -27,7 +30,7 @@ fi
 # The host's name service and certificate authorities, so that pip inside
 # reaches PyPI as pip outside does.
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-passed=(HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8)
+passed=(HOME=/root PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 OLD_PYTHON="$old_python")
 for name in PIP_CERT SSL_CERT_FILE REQUESTS_CA_BUNDLE http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
   value=${!name:-}
   [ -n "$value" ] || continue
@@ -73,7 +76,8 @@ build() {
 echo "== the sdist built on CPython 3.15"
 . venv-3.15/bin/activate
 build built
-python -m zipfile -l built/provlink-*.whl | grep -o "provlink[.a-z0-9_-]*\.so"
+python -m zipfile -e built/provlink-*.whl built/unpacked
+"$OLD_PYTHON" -c "import sys; sys.path.insert(0, 'built/unpacked'); import platform, provlink; print('built on 3.15 and loaded by', platform.python_version() + ':', provlink.__file__.split('/')[-1], provlink.format('/m.c2pa'))"
 
 echo "== the abi3t module, built on CPython 3.15"
 build abi3t -C cmake.define.PROVLINK_ABI3T=ON
@@ -88,7 +92,7 @@ echo "$module exports: $(nm -D --defined-only "$module" | awk '{print $NF}' | tr
 (cd src && python -m pytest -p no:cacheprovider)
 EOF
 
-unshare --mount --propagation private bash -c 'mount -t proc proc "$1/proc" && exec chroot "$1" env -i "${@:2}" bash /provlink/run.sh' \
-  bash "$root" "${passed[@]}"
-mkdir -p "$out"
-cp "$work"/built/*.whl "$out/"
+mkdir -p "$root$old_prefix"
+unshare --mount --propagation private bash -c \
+  'mount -t proc proc "$1/proc" && mount --bind -o ro "$2" "$1$2" && exec chroot "$1" env -i "${@:3}" bash /provlink/run.sh' \
+  bash "$root" "$old_prefix" "${passed[@]}"
