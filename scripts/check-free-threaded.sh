@@ -22,4 +22,5 @@ case $module in
   *.cpython-313t-*.so) ;;
   *) echo "not a module for the free-threaded CPython 3.13" >&2; exit 1 ;;
 esac
-PYTHON_GIL=0 "$venv/bin/python" -m pytest -p no:cacheprovider
+# -rP shows what the many-thread test counted.
+PYTHON_GIL=0 "$venv/bin/python" -m pytest -p no:cacheprovider -rP
