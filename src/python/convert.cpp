@@ -71,40 +71,33 @@ std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {
   return to_utf8(item, value.text);
 }
 
-// Holds each item of an exact list or tuple, read by index as its iterator
-// would read it.
-template <auto size, auto item>
-void hold_items(PyObject* sequence, HeaderValues& values) {
-  const Py_ssize_t length = size(sequence);
-  values.reserve(static_cast<std::size_t>(length));
-  for (Py_ssize_t i = 0; i < length; ++i) values.emplace_back().str = Ref::borrow(item(sequence, i));
-}
-
-// The held items as UTF-8, in order, up to the first that fails.
-std::optional<PyErr> convert_held(HeaderValues& values) {
-  for (HeaderValue& value : values.items()) {
-    if (auto error = to_utf8(value.str.get(), value.text)) return error;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
-  // An exact list or tuple is surely a sequence. Its items are all held
-  // before any is converted.
+  // An exact list or tuple is surely a sequence, and is read by index, which
+  // is what its iterator would do.
   if (PyTuple_CheckExact(object)) {
-    hold_items<PyTuple_Size, PyTuple_GetItem>(object, values);
-    return convert_held(values);
+    const Py_ssize_t length = PyTuple_Size(object);
+    values.reserve(static_cast<std::size_t>(length));
+    for (Py_ssize_t i = 0; i < length; ++i) {
+      if (auto error = push_header_value(PyTuple_GetItem(object, i), values)) return error;
+    }
+    return std::nullopt;
   }
   if (PyList_CheckExact(object)) {
-    // A list's under its lock, so that the call sees it as it stood at one
-    // moment while other threads change it, and borrows no item beyond that.
+    // A list's items are all held under its lock, so that the call sees the
+    // list as it stood at one moment while other threads change it and
+    // borrows no item beyond that; then they are converted.
     {
       const CriticalSection lock(object);
-      hold_items<PyList_Size, PyList_GetItem>(object, values);
+      const Py_ssize_t length = PyList_Size(object);
+      values.reserve(static_cast<std::size_t>(length));
+      for (Py_ssize_t i = 0; i < length; ++i) values.emplace_back().str = Ref::borrow(PyList_GetItem(object, i));
     }
-    return convert_held(values);
+    for (HeaderValue& value : values.items()) {
+      if (auto error = to_utf8(value.str.get(), value.text)) return error;
+    }
+    return std::nullopt;
   }
   if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
