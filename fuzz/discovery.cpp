@@ -16,6 +16,7 @@
 #include "link_read.hpp"
 #include "scan.hpp"
 #include "text.hpp"
+#include "top_level.hpp"
 
 using provlink::ManifestLink;
 
@@ -66,10 +67,10 @@ void check_blocks(std::string_view text) {
 }
 
 // For every position, the first position at or after it where `found` holds,
-// found byte by byte.
+// found byte by byte; npos where there is none.
 template <class Found>
 std::vector<std::size_t> naive_next(std::string_view text, Found found) {
-  std::vector<std::size_t> next(text.size() + 1, text.size());
+  std::vector<std::size_t> next(text.size() + 1, provlink::npos);
   for (std::size_t i = text.size(); i-- > 0;) next[i] = found(i) ? i : next[i + 1];
   return next;
 }
@@ -80,19 +81,24 @@ void check_scans(std::string_view text) {
     return text[i] == '"' || text[i] == '<' || text[i] == '>' || text[i] == ',';
   });
   const std::vector<std::size_t> next_event = naive_next(text, [text](std::size_t i) {
-    return text[i] == '\\' || provlink::equals_ascii_folded(text.substr(i, 13), "c2pa-manifest");
+    return text[i] == '\\' || provlink::equals_ascii_folded(text.substr(i, 13), provlink::kManifestRel);
   });
   for (std::size_t from = 0; from <= text.size(); from += 1 + from / 8) {
     const std::size_t byte = provlink::find_byte<'"', '<', '>', ','>(text, from);
     FUZZ_CHECK(byte == next_byte[from]);
     FUZZ_CHECK((provlink::find_byte_in_blocks<Block16, '"', '<', '>', ','>(text, from)) == byte);
 
-    const std::size_t word = provlink::find_word_or_backslash(text, from);
-    FUZZ_CHECK(word == next_event[from]);
-    FUZZ_CHECK(provlink::find_word_or_backslash_in_blocks<Block16>(text, from) == word);
+    const std::size_t event = provlink::find_manifest_rel_or_backslash(text, from);
+    FUZZ_CHECK(event == next_event[from]);
+    FUZZ_CHECK(provlink::find_manifest_rel_or_backslash_in_blocks<Block16>(text, from) == event);
+
+    const std::size_t plain_end = provlink::class_run_end<provlink::is_plain>(text, from);
+    FUZZ_CHECK(plain_end == static_cast<std::size_t>(
+                                std::find_if_not(text.begin() + from, text.end(), provlink::is_plain) - text.begin()));
+    FUZZ_CHECK((provlink::class_run_end_in_blocks<Block16, provlink::is_plain>(text, from)) == plain_end);
 
     const std::size_t to = from + (text.size() - from) / 2;
-    std::size_t last = std::string_view::npos;
+    std::size_t last = provlink::npos;
     for (std::size_t i = from; i < to; ++i) {
       if (text[i] == '"' || text[i] == '<' || text[i] == '>' || text[i] == ',') last = i;
     }
@@ -114,16 +120,49 @@ std::vector<ManifestLink> read_with(bool (*reader)(std::string_view, provlink::L
   return links;
 }
 
+// The walks from a position find the top-level commas that split_top_level
+// finds, and the nesting that a reading from the link-value's start has
+// there; at positions all over a value without backslashes, and from each
+// of the link-value starts that a walk may be given.
+void check_walks(std::string_view value) {
+  std::vector<std::size_t> starts;
+  auto pieces = provlink::split_top_level<','>(value);
+  for (std::string_view piece; pieces.next(piece);) {
+    starts.push_back(static_cast<std::size_t>(piece.data() - value.data()));
+  }
+  provlink::Nesting nesting;
+  std::size_t k = 0;
+  for (std::size_t at = 0, checked = 0; at <= value.size(); ++at) {
+    if (k + 1 < starts.size() && at == starts[k + 1]) {
+      ++k;
+      nesting = {};
+    }
+    if (at == checked) {
+      checked += 1 + checked / 8;
+      const std::size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : value.size();
+      for (const std::size_t from : {starts.front(), starts[k > 0 ? k - 1 : 0], starts[k]}) {
+        const provlink::LinkValueStart start = provlink::link_value_start(value, from, at);
+        FUZZ_CHECK(start.start == starts[k]);
+        FUZZ_CHECK(start.nesting == nesting);
+        FUZZ_CHECK(provlink::link_value_end(value, at, start.nesting) == end);
+      }
+    }
+    if (at < value.size() && (value[at] == '"' || value[at] == '<' || value[at] == '>')) nesting.take(value[at]);
+  }
+}
+
 // Every way of reading a value gives the general reader's links.
 void check_readers(std::string_view value) {
   const std::vector<ManifestLink> general = read_with(provlink::read_generally, value);
   FUZZ_CHECK(read_with(provlink::read_manifest_links, value) == general);
-  if (value.find('\\') != std::string_view::npos) return;
+  if (const auto written = provlink::read_written_shape(value)) FUZZ_CHECK(general == std::vector{*written});
+  if (value.find('\\') != provlink::npos) return;
+  check_walks(value);
   FUZZ_CHECK(read_with(provlink::read_common_shape, value) == general);
-  const auto read_word_pieces = [](std::string_view text, provlink::LinkSink found) {
-    return provlink::read_word_pieces(text, provlink::find_word_or_backslash(text, 0), found);
+  const auto read_around_manifest_rel = [](std::string_view text, provlink::LinkSink found) {
+    return provlink::read_around_manifest_rel(text, provlink::find_manifest_rel_or_backslash(text, 0), found);
   };
-  FUZZ_CHECK(read_with(read_word_pieces, value) == general);
+  FUZZ_CHECK(read_with(read_around_manifest_rel, value) == general);
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The C++ side: the Python layer's own tests (in an embedded interpreter), and
-# clang-tidy over every source.
+# The C++ side: the core's own tests, the Python layer's (in an embedded
+# interpreter), and clang-tidy over every source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/cpp-checks}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROVLINK_CPP_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 cmake --build "$build"
+"$build/core_test"
 "$build/python_layer_test"
 # clang-tidy counts the warnings it suppressed in system headers; only its findings matter.
 status=0

@@ -18,7 +18,6 @@ class Error {
   }
 
   constexpr Kind kind() const noexcept { return kind_; }
-  constexpr std::string_view detail() const noexcept { return detail_; }
 
   // The text form, e.g. "malformed Link header: target URI is empty".
   std::string text() const;

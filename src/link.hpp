@@ -3,6 +3,7 @@
 // The core: reading and writing the Link header values that advertise a C2PA
 // Manifest Store. Plain text in, values or an Error out; no interpreter here.
 
+#include <concepts>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -14,11 +15,9 @@
 
 #include "error.hpp"
 #include "result.hpp"
+#include "text.hpp"
 
 namespace provlink {
-
-// The link relation read and written by this module.
-inline constexpr std::string_view kManifestRel = "c2pa-manifest";
 
 // One advertised manifest link. Its texts are views of the header value it
 // was read from, which must outlive it; only a uri whose "#jumbf=" prefix had
@@ -50,7 +49,11 @@ class ManifestLink {
 // the call it is passed to.
 class LinkSink {
  public:
+  // Never wraps another LinkSink, which is copied instead: a sink of a sink
+  // would call through it, and dangle once it is gone. (clang-tidy's
+  // forwarding-reference check knows enable_if, not a requires clause.)
   template <class F>
+    requires(!std::same_as<std::remove_cvref_t<F>, LinkSink> && std::is_invocable_r_v<bool, F&, const ManifestLink&>)
   LinkSink(F&& f) noexcept  // NOLINT(google-explicit-constructor, bugprone-forwarding-reference-overload)
       // The callable's own constness comes back with its type in call_.
       : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),  // NOLINT(cppcoreguidelines-pro-type-const-cast)

@@ -7,62 +7,10 @@
 #include "link_read.hpp"
 #include "scan.hpp"
 #include "text.hpp"
+#include "top_level.hpp"
 
 namespace provlink {
 namespace {
-
-// The position just after the double quote that closes a quoted string whose
-// text starts at `from`, or text.size() when it is never closed.
-std::size_t skip_quoted(std::string_view text, std::size_t from) {
-  while ((from = find_byte<'"', '\\'>(text, from)) < text.size()) {
-    if (text[from] == '"') return from + 1;
-    from += 2;  // the escaped byte is passed over unexamined
-  }
-  return text.size();
-}
-
-// The pieces of `text` between `Separator` bytes that stand outside quoted
-// strings and angle brackets, one at a time. There is always at least one
-// piece, and pieces may be empty. An unclosed quote or bracket runs to the
-// end; brackets do not nest.
-template <char Separator>
-class TopLevelSplit {
- public:
-  explicit TopLevelSplit(std::string_view text) : text_(text) {}
-
-  bool next(std::string_view& piece) {
-    if (done_) return false;
-    bool bracketed = false;
-    std::size_t i = start_;
-    while ((i = find_byte<'"', '<', '>', Separator>(text_, i)) < text_.size()) {
-      const char c = text_[i++];
-      if (c == '"') {
-        i = skip_quoted(text_, i);
-      } else if (c == '<') {
-        bracketed = true;
-      } else if (c == '>') {
-        bracketed = false;
-      } else if (!bracketed) {
-        piece = slice(text_, start_, i - 1);
-        start_ = i;
-        return true;
-      }
-    }
-    piece = slice(text_, start_);
-    done_ = true;
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  std::size_t start_ = 0;
-  bool done_ = false;
-};
-
-template <char Separator>
-TopLevelSplit<Separator> split_top_level(std::string_view text) {
-  return TopLevelSplit<Separator>(text);
-}
 
 // One link parameter as written: name and value trimmed, the value still quoted.
 struct Param {
@@ -81,7 +29,7 @@ class ParamReader {
       piece = trim(piece);
       if (piece.empty()) continue;
       const std::size_t equals = find_byte<'='>(piece, 0);
-      if (equals == piece.size()) {
+      if (equals == npos) {
         param = {piece, {}};
       } else {
         param = {trim(slice(piece, 0, equals)), trim(slice(piece, equals + 1))};
@@ -129,9 +77,6 @@ bool has_manifest_rel(std::string_view value) {
   return false;
 }
 
-// The record for a target, with the JUMBF reference taken from a fragment
-// that starts "jumbf=". Only the segment up to the next "/" is the reference,
-// and the uri keeps just that much of the fragment, its prefix in lower case.
 ManifestLink link_from_target(std::string_view target) {
   constexpr std::string_view prefix = "jumbf=";
   const std::size_t hash = target.find('#');
@@ -156,9 +101,9 @@ ManifestLink link_from_target(std::string_view target) {
 
 std::optional<ManifestLink> read_link_value(std::string_view link_value) {
   const std::size_t open = find_byte<'<'>(link_value, 0);
-  if (open == link_value.size()) return std::nullopt;
+  if (open == npos) return std::nullopt;
   const std::size_t close = find_byte<'>'>(link_value, open + 1);
-  if (close == link_value.size()) return std::nullopt;
+  if (close == npos) return std::nullopt;
   const std::string_view target = trim(slice(link_value, open + 1, close));
   if (target.empty()) return std::nullopt;
 
@@ -180,23 +125,6 @@ bool read_generally(std::string_view value, LinkSink found) {
     if (auto link = read_link_value(trim(link_value)); link && !found(*link)) return false;
   }
   return true;
-}
-
-bool ManifestChoice::read_value(std::string_view value) {
-  return read_manifest_links(value, [this](const ManifestLink& link) {
-    if (!chosen_) {
-      chosen_ = link;
-      return true;
-    }
-    ambiguous_ = link != *chosen_;
-    return !ambiguous_;
-  });
-}
-
-std::optional<Error> ManifestChoice::error() const noexcept {
-  if (ambiguous_) return Error::ambiguous();
-  if (!chosen_) return Error::not_found();
-  return std::nullopt;
 }
 
 }  // namespace provlink

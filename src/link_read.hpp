@@ -1,7 +1,7 @@
 #pragma once
 
 // The ways of reading a Link header value, for the reader that picks among
-// them and for the fuzzer that checks they agree.
+// them (link_read.cpp) and for the fuzzer that checks they agree.
 
 #include <cstddef>
 #include <optional>
@@ -27,13 +27,17 @@ ManifestLink link_from_target(std::string_view target);
 
 // The fast readers (link_fast.cpp). Each gives the general reader's answer.
 
+// The link of a value that is one manifest link as format writes it, or
+// nothing for a value of any other shape.
+std::optional<ManifestLink> read_written_shape(std::string_view value);
+
 // Link-values of the common shape, each read in one forward pass; from the
 // first link-value of another shape on, the general reader.
 bool read_common_shape(std::string_view value, LinkSink found);
 
 // For a value that holds no backslash: only the link-values in which
-// "c2pa-manifest" occurs (the first occurrence at `first`), found by a split
-// a block at a time.
-bool read_word_pieces(std::string_view value, std::size_t first, LinkSink found);
+// "c2pa-manifest" occurs (the first occurrence at `first`), each found by
+// walking from an occurrence to the top-level commas around it.
+bool read_around_manifest_rel(std::string_view value, std::size_t first, LinkSink found);
 
 }  // namespace provlink

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "check.hpp"
+
 namespace provlink {
 
 inline constexpr unsigned char byte_at(std::string_view text, std::size_t i) noexcept {
@@ -24,15 +26,30 @@ class ByteClass {
 
   constexpr bool operator()(char c) const noexcept { return members_[static_cast<unsigned char>(c)]; }
 
-  constexpr std::size_t size() const noexcept {
+  constexpr std::size_t size() const noexcept { return members_outside(ByteClass()); }
+
+  // How many members of this class `other` does not have.
+  constexpr std::size_t members_outside(const ByteClass& other) const noexcept {
     std::size_t n = 0;
-    for (bool m : members_) n += m ? 1 : 0;
+    for (std::size_t b = 0; b < 256; ++b) n += members_[b] && !other.members_[b] ? 1 : 0;
     return n;
   }
 
  private:
   std::array<bool, 256> members_{};
 };
+
+// The link relation that this module reads and writes.
+inline constexpr std::string_view kManifestRel = "c2pa-manifest";
+
+// Visible ASCII, 0x21 to 0x7E (VCHAR in RFC 5234): no space, no control.
+inline constexpr ByteClass is_visible = ByteClass::of([](unsigned char b) { return b > 0x20 && b < 0x7F; });
+
+// The visible bytes but the double quote, the angle brackets and the
+// backslash, the four that change how a Link header value is read.
+inline constexpr ByteClass is_plain = ByteClass::of([](unsigned char b) {
+  return is_visible(static_cast<char>(b)) && b != '"' && b != '<' && b != '>' && b != '\\';
+});
 
 // RFC 3986 unreserved characters, general delimiters and sub-delimiters, plus
 // "%": the bytes that may stand literally in a URI reference. Every other byte
@@ -54,8 +71,10 @@ inline constexpr ByteClass is_relation_separator = ByteClass::of(
     [](unsigned char b) { return b == 0x20 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D; });
 
 // text[from, to), or text[from, end): the caller keeps the bounds in range.
-// Unlike substr nothing is checked, so no out_of_range path is linked in.
+// Unlike substr nothing is checked in a release build, so no out_of_range
+// path is linked in.
 constexpr std::string_view slice(std::string_view text, std::size_t from, std::size_t to) noexcept {
+  PROVLINK_ASSERT(from <= to && to <= text.size());
   return {text.data() + from, to - from};
 }
 constexpr std::string_view slice(std::string_view text, std::size_t from) noexcept {
