@@ -58,11 +58,6 @@ std::span<HeaderValue> HeaderValues::items() noexcept {
   return {inline_, inline_size_};
 }
 
-std::span<const HeaderValue> HeaderValues::items() const noexcept {
-  if (spilling_) return spilled_;
-  return {inline_, inline_size_};
-}
-
 namespace {
 
 std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {

@@ -53,7 +53,6 @@ class HeaderValues {
   // A new, empty value at the end, to be filled in.
   HeaderValue& emplace_back();
   std::span<HeaderValue> items() noexcept;
-  std::span<const HeaderValue> items() const noexcept;
 
  private:
   static constexpr std::size_t kInline = 4;

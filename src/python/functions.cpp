@@ -14,16 +14,11 @@ namespace {
 constexpr std::string_view kUriParameter[] = {"uri"};
 constexpr std::string_view kValuesParameter[] = {"values"};
 
-// Every function takes one required argument, by position or by keyword.
-constexpr FunctionDescription one_parameter(std::string_view name, std::span<const std::string_view> parameter) {
-  return {name, parameter, {}, std::nullopt, 0, 1};
-}
-
-constexpr FunctionDescription kFormat = one_parameter("format", kUriParameter);
-constexpr FunctionDescription kFormatStrict = one_parameter("format_strict", kUriParameter);
-constexpr FunctionDescription kEncodeTarget = one_parameter("encode_target", kUriParameter);
-constexpr FunctionDescription kExtract = one_parameter("extract", kValuesParameter);
-constexpr FunctionDescription kLocateAll = one_parameter("locate_all", kValuesParameter);
+constexpr FunctionDescription kFormat{"format", kUriParameter};
+constexpr FunctionDescription kFormatStrict{"format_strict", kUriParameter};
+constexpr FunctionDescription kEncodeTarget{"encode_target", kUriParameter};
+constexpr FunctionDescription kExtract{"extract", kValuesParameter};
+constexpr FunctionDescription kLocateAll{"locate_all", kValuesParameter};
 
 // The call's one argument. Passed by position, it is borrowed from the
 // argument tuple, which holds it for the whole call; by keyword, it is held
