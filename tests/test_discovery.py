@@ -20,6 +20,11 @@ LOCATE_CASES = [
     (['<m.c2pa>; rel="c2pa-manifest"'], [M]),
     (["<m.c2pa>;rel=c2pa-manifest"], [M]),
     (["< m.c2pa >; REL=C2PA-Manifest"], [M]),
+    # a value as format writes it, and the near misses that are read otherwise
+    (['< m.c2pa >; rel="c2pa-manifest"', '<m.c2pa>; rel="C2PA-manifest"', '<m.c2pa>; rel="c2pa-manifest" '], [M, M, M]),
+    (['<a"b.c2pa>; rel="c2pa-manifest"', "<a>b.c2pa>; rel=c2pa-manifest"], [('a"b.c2pa', None), ("a", None)]),
+    (['<m.c2pa>; rel="c2pa-manifest, <n.c2pa>; rel="c2pa-manifest"', "<>; rel=c2pa-manifest"], []),
+    (['<m.c2pa>; rel="c2pa-manifest', '<m.c2pa>; rel=c2pa-manifest"'], []),
     # relation lists
     (["<m.c2pa>; rel=alternate c2pa-manifest"], [M]),
     (['<m.c2pa>; rel="alternate\tc2pa-manifest\r\nnext"'], [M]),
