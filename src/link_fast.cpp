@@ -53,11 +53,16 @@ constexpr ByteClass is_name_byte = ByteClass::of([](unsigned char b) {
 constexpr ByteClass is_token_byte = ByteClass::of([](unsigned char b) {
   return (is_plain(static_cast<char>(b)) && b != ';' && b != ',') || is_ows(static_cast<char>(b));
 });
+// A target is read up to its first "#", which may start a JUMBF reference.
+constexpr ByteClass is_plain_but_hash =
+    ByteClass::of([](unsigned char b) { return is_plain(static_cast<char>(b)) && b != '#'; });
 
 // What one link-value of the common shape says: its target (empty for an
-// empty link-value) and the value of its first "rel" parameter.
+// empty link-value), whether the target has a "#", and the value of its
+// first "rel" parameter.
 struct CommonLinkValue {
   std::string_view target;
+  bool fragment = false;
   std::optional<std::string_view> rel;
 };
 
@@ -86,7 +91,11 @@ bool read_common_link_value(std::string_view text, std::size_t& at, CommonLinkVa
   if (at_end()) return true;
   if (text[at] != '<') return false;
   const std::size_t start = at + 1;
-  at = class_run_end<is_plain>(text, start);
+  at = class_run_end<is_plain_but_hash>(text, start);
+  if (at < text.size() && text[at] == '#') {
+    link.fragment = true;
+    at = class_run_end<is_plain>(text, at);
+  }
   link.target = slice(text, start, at);
   if (link.target.empty() || at == text.size() || text[at] != '>') return false;
   ++at;
@@ -125,7 +134,8 @@ bool hand_over(const CommonLinkValue& link, LinkSink found) {
   // equals_manifest_rel reads as has_manifest_rel would.
   const bool manifest = link.rel && (equals_manifest_rel(*link.rel) || has_manifest_rel(*link.rel));
   if (link.target.empty() || !manifest) return true;
-  return found(link_from_target(link.target));
+  // Without a "#" there is no JUMBF reference to look for.
+  return found(link.fragment ? link_from_target(link.target) : ManifestLink(link.target, std::nullopt));
 }
 
 // Reads the link-value that holds c2pa-manifest at `rel`, in a value without

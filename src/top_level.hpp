@@ -43,6 +43,16 @@ struct Nesting {
   friend constexpr bool operator==(const Nesting&, const Nesting&) = default;
 };
 
+// The position of the double quote that closes a quoted string whose text
+// starts at `from`, or npos when it is never closed.
+inline std::size_t closing_quote(std::string_view text, std::size_t from) {
+  while ((from = find_byte<'"', '\\'>(text, from)) != npos) {
+    if (text[from] == '"') return from;
+    from += 2;  // the escaped byte is passed over unexamined
+  }
+  return npos;
+}
+
 // The pieces of `text` between top-level `Separator` bytes, one at a time.
 // There is always at least one piece, and pieces may be empty.
 template <char Separator>
@@ -53,10 +63,13 @@ class TopLevelSplit {
   bool next(std::string_view& piece) {
     if (done_) return false;
     Nesting nesting;
-    for (std::size_t i = start_; (i = find_byte<'"', '<', '>', '\\', Separator>(text_, i)) != npos; ++i) {
+    for (std::size_t i = start_; (i = find_byte<'"', '<', '>', Separator>(text_, i)) != npos; ++i) {
       const char c = text_[i];
-      if (c == '\\') {
-        if (nesting.quoted) ++i;  // the escaped byte is passed over unexamined
+      if (c == '"') {
+        // Passed over whole, as the quoted state would pass it: inside it
+        // only its closing quote counts.
+        i = closing_quote(text_, i + 1);
+        if (i == npos) break;
       } else if (c != Separator) {
         nesting.take(c);
       } else if (nesting.top_level()) {
