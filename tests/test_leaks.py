@@ -108,13 +108,18 @@ class Discard:
 def assert_flat(call, runs):
     for _ in range(1000):
         call()
-    gc.collect()
-    blocks, resident = sys.getallocatedblocks(), rss()
-    for _ in range(runs):
-        call()
-    gc.collect()
-    assert sys.getallocatedblocks() - blocks < 100
-    assert rss() - resident < 4 << 20
+    # A leak grows the heap in every round; the interpreter's own caches
+    # fill now and then, and may grow it in one.
+    for _ in range(2):
+        gc.collect()
+        blocks, resident = sys.getallocatedblocks(), rss()
+        for _ in range(runs):
+            call()
+        gc.collect()
+        grown = sys.getallocatedblocks() - blocks, rss() - resident
+        if grown[0] < 100 and grown[1] < 4 << 20:
+            return
+    pytest.fail(f"{runs} calls grew the heap by {grown[0]} blocks and {grown[1]} bytes in each of two rounds")
 
 
 @pytest.mark.parametrize("path", PATHS)
