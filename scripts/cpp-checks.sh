@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The C++ side: the core's own tests, the Python layer's (in an embedded
-# interpreter), and clang-tidy over every source.
+# interpreter, and in three lives of one), and clang-tidy over every source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/cpp-checks}
@@ -9,6 +9,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROVLINK_CPP_TESTS=ON
 cmake --build "$build"
 "$build/core_test"
 "$build/python_layer_test"
+"$build/lifetimes_test"
 # clang-tidy counts the warnings it suppressed in system headers; only its findings matter.
 status=0
 clang-tidy --quiet -p "$build" src/*.cpp src/python/*.cpp tests/cpp/*.cpp >"$build/clang-tidy.log" 2>&1 || status=$?

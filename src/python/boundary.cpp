@@ -54,11 +54,17 @@ PyObject* panic_exception_type() {
   return g_panic_exception.publish(std::move(type));
 }
 
-PyObject* raise_current_exception() noexcept {
+void forget_panic_exception_type() noexcept { g_panic_exception.forget(); }
+
+PyObject* raise_current_exception() {
   try {
     std::string message;
     try {
       throw;
+#if defined(__GLIBCXX__)
+    } catch (const abi::__forced_unwind&) {
+      throw;
+#endif
     } catch (const std::bad_alloc&) {
       PyErr_NoMemory();
       return nullptr;
@@ -73,6 +79,10 @@ PyObject* raise_current_exception() noexcept {
     }
     raise_panic(message);
     return nullptr;
+#if defined(__GLIBCXX__)
+  } catch (const abi::__forced_unwind&) {
+    throw;
+#endif
   } catch (...) {
     abort_uncaught();
   }

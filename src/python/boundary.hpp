@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "lifetime.hpp"
 #include "pyerr.hpp"
 
 namespace provlink::python {
@@ -28,16 +29,20 @@ class Panic : public std::exception {
 
 // The PanicException type (borrowed), created on first use.
 PyObject* panic_exception_type();
+// Forgets it, once its interpreter is gone.
+void forget_panic_exception_type() noexcept;
 
 // Turns the exception in flight into a raised Python exception: MemoryError
 // for std::bad_alloc, PanicException for anything else. Returns null.
-// Must be called from a catch block.
-PyObject* raise_current_exception() noexcept;
+// Must be called from a catch block. Lets a thread's unwinding pass.
+PyObject* raise_current_exception();
 
 // Runs a body and hands its result to the interpreter: a new reference, or
-// null with the exception set.
+// null with the exception set. No C++ exception leaves it, only the
+// unwinding of a thread that the interpreter ends (see lifetime.hpp), which
+// must go on to the thread's start.
 template <class Body>
-PyObject* trampoline(Body&& body) noexcept {
+PyObject* trampoline(Body&& body) {
   try {
     PyResult<Ref> result = body();
     if (result) return result->release();

@@ -13,7 +13,9 @@ namespace provlink::python {
 class CriticalSection {
  public:
 #ifdef Py_GIL_DISABLED
-  explicit CriticalSection(PyObject* object) noexcept { PyCriticalSection_Begin(&section_, object); }
+  // Not noexcept: a thread that waits for the lock detaches, and one that
+  // comes back once the interpreter is ending is ended there (lifetime.hpp).
+  explicit CriticalSection(PyObject* object) { PyCriticalSection_Begin(&section_, object); }
   ~CriticalSection() { PyCriticalSection_End(&section_); }
 #else
   explicit CriticalSection(PyObject* /*object*/) noexcept {}

@@ -168,6 +168,8 @@ PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
 
 PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
 
+void forget_dict_parts() noexcept { g_dict_parts.forget(); }
+
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {
   Utf8Text uri;

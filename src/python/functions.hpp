@@ -17,6 +17,10 @@ PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source);
 // The ValueError that an operation's Error becomes.
 PyErr map_err(const Error& error);
 
+// Forgets the strs and the dict that to_dict shares, once their interpreter
+// is gone.
+void forget_dict_parts() noexcept;
+
 // NOLINTBEGIN(bugprone-reserved-identifier): the __pyfunction_ prefix marks the body of a Python function.
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs);
 PyResult<Ref> __pyfunction_format_strict(PyObject* args, PyObject* kwargs);

@@ -8,6 +8,7 @@
 #include "compat.hpp"
 #include "convert.hpp"
 #include "functions.hpp"
+#include "lifetime.hpp"
 #include "link.hpp"
 #include "write_once.hpp"
 
@@ -79,10 +80,21 @@ PyModuleDef g_definition = {
 };
 #endif
 
-// The interpreter that first initialised the module; -1 until then.
+// The interpreter that first initialised the module; -1 until then, and
+// again once that interpreter is gone.
 std::atomic<std::int64_t> g_interpreter{-1};
 // The module every initialisation in that interpreter returns.
 WriteOnce<PyObject> g_module;
+
+// Called at the very end of the interpreter's finalisation, which has set
+// the module's attributes to None: a later Py_Initialize makes the module
+// anew. What is forgotten is not released; it went with the interpreter.
+void forget_interpreter() {
+  g_module.forget();
+  forget_panic_exception_type();
+  forget_dict_parts();
+  g_interpreter.store(-1);
+}
 
 // The module's __all__, created when the first name is added.
 PyResult<Ref> all_list(PyObject* module) {
@@ -161,7 +173,9 @@ PyResult<Ref> initialise() {
   const std::int64_t interpreter = PyInterpreterState_GetID(current_interpreter());
   if (interpreter == -1) return PyErr::fetch();
   std::int64_t first = -1;
-  if (!g_interpreter.compare_exchange_strong(first, interpreter) && first != interpreter) {
+  if (g_interpreter.compare_exchange_strong(first, interpreter)) {
+    lifetime_begins();
+  } else if (first != interpreter) {
     return PyErr::new_lazy(PyExc_ImportError, "provlink does not yet support subinterpreters");
   }
   if (PyObject* module = g_module.get()) return Ref::borrow(module);
@@ -169,6 +183,7 @@ PyResult<Ref> initialise() {
   auto module = new_module();
   if (!module) return std::move(module.error());
   if (auto error = module_body(module->get())) return std::move(*error);
+  if (auto error = watch_interpreter_end(forget_interpreter)) return std::move(*error);
   return Ref::borrow(g_module.publish(std::move(*module)));
 }
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "lifetime.hpp"
+
 namespace provlink::python {
 
 // Owns one strong reference, released when the handle goes. A raw PyObject*
@@ -29,7 +31,7 @@ class Ref {
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
   ~Ref() {
-    if (object_ != nullptr) Py_DecRef(object_);
+    if (object_ != nullptr) release_reference(object_);
   }
 
   PyObject* get() const noexcept { return object_; }

@@ -1,7 +1,8 @@
 #pragma once
 
-// Process-wide state that is made at most once and never released: the
-// module, the PanicException type, the parts of a link's dict. On a
+// Process-wide state that is made at most once in an interpreter's life and
+// never released: the module, the PanicException type, the parts of a link's
+// dict. On a
 // free-threaded CPython nothing holds threads apart while they make it, so
 // the first value published wins and a thread that loses the race drops its
 // own. Nobody waits: a C++ guard would block a thread while it is attached to
@@ -27,6 +28,9 @@ class WriteOnce {
     }
     return stored;
   }
+
+  // Drops the value without releasing it: its interpreter is gone.
+  void forget() noexcept { value_.store(nullptr, std::memory_order_release); }
 
  private:
   std::atomic<T*> value_{nullptr};

@@ -1,0 +1,82 @@
+"""The edges of an interpreter's life: exit while daemon threads are inside a call."""
+
+import pytest
+
+from conftest import run_python
+
+# Up to CPython 3.13 a daemon thread that wants the interpreter back after
+# finalisation has begun is ended on the spot, inside whatever call it is
+# in. Each sequence below makes a call run Python code (and give up the
+# interpreter) in a different place.
+SEQUENCES = {
+    "getitem": """
+        class Values:
+            def __len__(self):
+                return 3
+            def __getitem__(self, i):
+                if i >= 3:
+                    raise IndexError
+                time.sleep(0.0001)
+                return M
+        """,
+    "len": """
+        class Values:
+            def __len__(self):
+                time.sleep(0.0001)
+                return 1
+            def __getitem__(self, i):
+                if i >= 1:
+                    raise IndexError
+                return M
+        """,
+    "iter": """
+        class Values:
+            def __len__(self):
+                return 2
+            def __getitem__(self, i):
+                return M
+            def __iter__(self):
+                time.sleep(0.0001)
+                return iter([M, M])
+        """,
+    "userlist": """
+        from collections import UserList
+        def Values():
+            return UserList([M, M, M])
+        """,
+    "release": """
+        class Item(str):
+            def __del__(self):
+                time.sleep(0.0001)
+        class Values:
+            def __len__(self):
+                return 2
+            def __getitem__(self, i):
+                if i >= 2:
+                    raise IndexError
+                return Item(M)
+        """,
+}
+
+
+@pytest.mark.parametrize("kind", SEQUENCES)
+def test_exit_with_daemon_threads_inside_calls(kind):
+    script = (
+        """
+        import threading, time, provlink
+        M = "<m>; rel=c2pa-manifest"
+        """
+        + SEQUENCES[kind]
+        + """
+        def work():
+            while True:
+                assert provlink.locate_all(Values()) != []
+                assert provlink.extract(Values()) is not None
+        for _ in range(6):
+            threading.Thread(target=work, daemon=True).start()
+        time.sleep(0.2)
+        """
+    )
+    for _ in range(5):
+        result = run_python(script)
+        assert (result.returncode, result.stderr) == (0, "")
