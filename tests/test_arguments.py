@@ -1,4 +1,5 @@
 import ctypes
+import signal
 
 import pytest
 
@@ -199,6 +200,61 @@ MANIFEST = {"uri": "m.c2pa", "jumbf": None, "is_embedded": False}
 def test_accepted_sequences(values, expected):
     assert provlink.locate_all(values) == expected
     assert provlink.locate_all(values=values) == expected
+
+
+class LenFails(Items):
+    """A sequence by item access whose __len__ raises what `fail` raises."""
+
+    def __init__(self, items, fail):
+        super().__init__(items)
+        self.fail = fail
+
+    def __len__(self):
+        self.fail()
+        return len(self.items)
+
+
+class DirectBaseException(BaseException):
+    pass
+
+
+def raise_(error):
+    def fail():
+        raise error
+
+    return fail
+
+
+@pytest.mark.parametrize("name", VALUES_FUNCTIONS)
+@pytest.mark.parametrize(
+    "error", [RuntimeError("x"), TypeError("x"), ValueError("x"), OverflowError("x"), MemoryError()]
+)
+def test_ordinary_error_from_len_is_dropped(name, error):
+    values = LenFails(["<x>; rel=next", "<m.c2pa>; rel=c2pa-manifest"], raise_(error))
+    result = getattr(provlink, name)(values)
+    assert result == (MANIFEST if name == "extract" else [MANIFEST])
+    assert values.asked == [0, 1, 2]
+
+
+@pytest.mark.parametrize("name", VALUES_FUNCTIONS)
+@pytest.mark.parametrize(
+    "error", [KeyboardInterrupt(), SystemExit(3), GeneratorExit(), DirectBaseException("x")], ids=type
+)
+def test_interrupt_from_len_reaches_the_caller(name, error):
+    values = LenFails(["<m.c2pa>; rel=c2pa-manifest"], raise_(error))
+    assert raised(lambda: getattr(provlink, name)(values)) is error
+    assert values.asked == []
+
+
+@pytest.mark.parametrize("name", VALUES_FUNCTIONS)
+def test_sigint_during_len_reaches_the_caller(name):
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        values = LenFails(["<m.c2pa>; rel=c2pa-manifest"], lambda: signal.raise_signal(signal.SIGINT))
+        assert type(raised(lambda: getattr(provlink, name)(values))) is KeyboardInterrupt
+        assert values.asked == []
+    finally:
+        signal.signal(signal.SIGINT, previous)
 
 
 def test_first_bad_item_ends_the_conversion():

@@ -97,11 +97,15 @@ std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
   if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
 
+  // The length is a sizing hint only: an ordinary error from it is dropped.
+  // Anything else (KeyboardInterrupt, SystemExit) belongs to the caller.
   const Py_ssize_t length = PySequence_Size(object);
-  if (length < 0) {
+  if (length >= 0) {
+    values.reserve(static_cast<std::size_t>(length));
+  } else if (PyErr_Occurred() == nullptr || PyErr_ExceptionMatches(PyExc_Exception) != 0) {
     PyErr_Clear();
   } else {
-    values.reserve(static_cast<std::size_t>(length));
+    return PyErr::fetch();
   }
   const Ref iterator = Ref::steal(PyObject_GetIter(object));
   if (!iterator) return PyErr::fetch();
