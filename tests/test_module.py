@@ -118,6 +118,37 @@ def test_second_interpreter_is_refused():
     assert lines[1] == '<still/works>; rel="c2pa-manifest"'
 
 
+@cpython_only
+def test_first_interpreter_to_import_keeps_the_module():
+    result = run_python(
+        """
+        import _testcapi
+        code = "import provlink; print(provlink.format('sub/works'))"
+        print(_testcapi.run_in_subinterp(code))
+        try:
+            import provlink
+        except ImportError as e:
+            print("ImportError:", e)
+        else:
+            print(provlink.format("main/works"))
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    if sys.version_info < (3, 13):
+        # The subinterpreter's import initialises the module: it is that
+        # interpreter's, and the main interpreter is refused.
+        assert result.stdout.splitlines() == [
+            '<sub/works>; rel="c2pa-manifest"',
+            "0",
+            "ImportError: provlink does not yet support subinterpreters",
+        ]
+    else:
+        # From 3.13 on the main interpreter initialises a single-phase module
+        # first, whoever imports it: the subinterpreter is refused.
+        assert "ImportError: provlink does not yet support subinterpreters" in result.stderr
+        assert result.stdout.splitlines() == ["-1", '<main/works>; rel="c2pa-manifest"']
+
+
 def test_panic_exception_type(panic_exception):
     assert panic_exception.__name__ == "PanicException"
     assert panic_exception.__qualname__ == "PanicException"

@@ -4,7 +4,6 @@ import os
 import sys
 import sysconfig
 import threading
-import time
 
 import pytest
 
@@ -23,7 +22,11 @@ STATES = [
     ["<é.c2pa>; rel=c2pa-manifest, <x.css>; rel=preload", "<d.c2pa>; rel=c2pa-manifest"],
 ]
 TARGETS = ["/m.c2pa", "/holiday photo é.c2pa", "a" * 300]
-SECONDS = 2.0
+# Work, not time, bounds each thread: every reader makes ROUNDS rounds, and
+# goes on until each swapper has swapped SWAPS times; every swapper swaps
+# until then too. However the threads are scheduled, each does its share.
+ROUNDS = 5_000
+SWAPS = 1_000
 
 
 def answer(function, argument):
@@ -44,18 +47,22 @@ def test_calls_see_each_list_at_one_moment():
     construction = [provlink.format, provlink.format_strict, provlink.encode_target]
     expected = {function: [answer(function, state) for state in STATES] for function in discovery}
     expected.update({function: [answer(function, target) for target in TARGETS] for function in construction})
-    deadline = time.monotonic() + SECONDS
     calls = [0] * 4
     swaps = [0] * 2
     wrong = []
+    start = threading.Barrier(len(calls) + len(swaps))
+
+    def swapped_enough():
+        return min(swaps) >= SWAPS
 
     def check(function, got):
         if got not in expected[function]:
             wrong.append((function.__name__, got))
 
     def read(reader):
+        start.wait()
         n = 0
-        while time.monotonic() < deadline:
+        while n < ROUNDS or not swapped_enough():
             shared = lists[n % len(lists)]
             for function in discovery:
                 check(function, answer(function, shared))
@@ -67,11 +74,10 @@ def test_calls_see_each_list_at_one_moment():
         calls[reader] = n * 6
 
     def swap(swapper):
-        n = 0
-        while time.monotonic() < deadline:
-            lists[swapper][:] = fresh(STATES[n % len(STATES)])
-            n += 1
-        swaps[swapper] = n
+        start.wait()
+        while swaps[swapper] < SWAPS or not all(calls):
+            lists[swapper][:] = fresh(STATES[swaps[swapper] % len(STATES)])
+            swaps[swapper] += 1
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-6)  # with a GIL, switch threads as often as it allows
@@ -87,7 +93,6 @@ def test_calls_see_each_list_at_one_moment():
 
     print(f"{sum(calls)} calls while the lists were swapped {sum(swaps)} times")
     assert wrong == []
-    assert all(calls) and all(swaps)
     if FREE_THREADED:
         assert not sys._is_gil_enabled()
 
