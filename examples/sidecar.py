@@ -4,9 +4,11 @@ A request for `photo.jpg` is answered with
 
     Link: <photo.c2pa>; rel="c2pa-manifest"
 
-when `photo.c2pa` lies beside it. The target goes through `provlink.format`,
-so no file name (spaces, quotes, CR/LF, non-ASCII) can break the header or
-inject one of its own.
+when `photo.c2pa` lies beside it. `provlink.format` takes a URI reference,
+not a file name: the name is first made a path segment, every character
+that a segment may not hold as it is percent-encoded (`%`, `#`, `?` and `:`
+among them), so the link names exactly that file, and no file name (spaces,
+quotes, CR/LF, non-ASCII) can break the header or inject one of its own.
 
     app = ManifestLinks(static_files(root), root)        # WSGI
     app = AsgiManifestLinks(asgi_static_files(root), root)  # ASGI
@@ -18,6 +20,7 @@ assets.
 
 import mimetypes
 import pathlib
+import urllib.parse
 
 import provlink
 
@@ -39,8 +42,10 @@ def sidecar_link(root, path):
     sidecar = asset.with_suffix(".c2pa")
     if not sidecar.is_file():
         return None
-    # A reference relative to the asset's own URL: the sidecar's file name.
-    return provlink.format(sidecar.name)
+    # A reference relative to the asset's own URL: the sidecar's file name
+    # as one path segment. Left as they are, "%41" would be read as "A", "#"
+    # and "?" would end the path, and "a:b" would be a URI of scheme "a".
+    return provlink.format(urllib.parse.quote(sidecar.name, safe=""))
 
 
 def wsgi_path(environ):
