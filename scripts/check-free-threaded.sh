@@ -9,6 +9,7 @@
 set -euo pipefail
 sdist=$(realpath "$1")
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 interpreter=$(bash scripts/cpython.sh free-threaded)
 venv=$(mktemp -d)
 trap 'rm -rf "$venv"' EXIT

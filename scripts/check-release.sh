@@ -4,6 +4,7 @@
 # workflow pins) selects the expected builds for Linux, macOS and Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 workflow=.github/workflows/wheels.yml
 version=$(grep -o "pypa/cibuildwheel@v[0-9.]*" "$workflow" | cut -d@ -f2 | tr -d v)
 venv=$(mktemp -d)

@@ -3,6 +3,7 @@
 # interpreter, and in three lives of one), and clang-tidy over every source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 build=${BUILD_DIR:-build/cpp-checks}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROVLINK_CPP_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON

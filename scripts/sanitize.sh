@@ -3,6 +3,7 @@
 # into a virtual environment of its own and runs the whole test suite in it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 build=$(realpath -m "${BUILD_DIR:-build/sanitize}")
 
 python -m venv "$build/venv"

@@ -5,6 +5,7 @@
 # races it knows of in itself, and nothing else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PATH="$(bash scripts/tools.sh):$PATH"
 build=$(realpath -m "${BUILD_DIR:-build/tsan}")
 interpreter=$(bash scripts/cpython.sh tsan)
 tree=$(dirname "$interpreter")

@@ -3,15 +3,16 @@
 # interpreter's own allocator off so that memcheck sees each object, and fails
 # on any error or definite leak whose stack passes through the module. (The
 # interpreter itself shows some uninitialised-value reports under memcheck.)
+#   scripts/valgrind.sh PYTHON [LOG]   PYTHON: an interpreter that imports provlink
 set -euo pipefail
+python=$("$1" -c "import sys; print(sys.executable)")
+log=$(realpath -m "${2:-build/valgrind.log}")
 cd "$(dirname "$0")/.."
-log=${1:-build/valgrind.log}
 mkdir -p "$(dirname "$log")"
 PYTHONMALLOC=malloc valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
-  --num-callers=40 --log-file="$log" \
-  "$(python -c "import sys; print(sys.executable)")" scripts/valgrind-paths.py
+  --num-callers=40 --log-file="$log" "$python" scripts/valgrind-paths.py
 grep -E "ERROR SUMMARY|definitely lost:" "$log"
-python - "$log" <<'PY'
+"$python" - "$log" <<'PY'
 import re, sys
 text = open(sys.argv[1]).read()
 records = re.split(r"^==\d+== \n", text, flags=re.M)

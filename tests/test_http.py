@@ -173,7 +173,7 @@ def asgi_server(root):
     server = uvicorn.Server(config)
     thread = threading.Thread(target=server.run, daemon=True)
     thread.start()
-    deadline = time.monotonic() + 10
+    deadline = time.monotonic() + 60  # a bound against a hang, not a measure of speed
     while not server.started:
         assert time.monotonic() < deadline, "uvicorn did not start"
         time.sleep(0.01)
