@@ -59,9 +59,9 @@ SEQUENCES = {
 }
 
 
-@pytest.mark.parametrize("kind", SEQUENCES)
-def test_exit_with_daemon_threads_inside_calls(kind):
-    script = (
+def exit_script(kind):
+    """Six daemon threads calling provlink on `kind` of sequence, and the interpreter exiting under them."""
+    return (
         """
         import threading, time, provlink
         M = "<m>; rel=c2pa-manifest"
@@ -77,6 +77,11 @@ def test_exit_with_daemon_threads_inside_calls(kind):
         time.sleep(0.2)
         """
     )
+
+
+@pytest.mark.parametrize("kind", SEQUENCES)
+def test_exit_with_daemon_threads_inside_calls(kind):
+    script = exit_script(kind)
     for _ in range(5):
         result = run_python(script)
         assert (result.returncode, result.stderr) == (0, "")
