@@ -8,7 +8,8 @@
 
 namespace provlink::python {
 
-// Owns one strong reference, released when the handle goes. A raw PyObject*
+// Owns one strong reference, released when the handle goes (unless the
+// interpreter is ending on another thread: lifetime.hpp). A raw PyObject*
 // anywhere else in this layer is borrowed.
 class Ref {
  public:
