@@ -84,7 +84,7 @@ struct DictParts {
 #endif
 };
 
-WriteOnce<const DictParts> g_dict_parts;
+WriteOnce<DictParts> g_dict_parts;
 
 Ref interned(const char* text) {
   Ref str = Ref::steal(PyUnicode_InternFromString(text));
@@ -108,7 +108,7 @@ const DictParts& dict_parts() {
     api_call_failed();
   }
 #endif
-  return *g_dict_parts.publish(std::unique_ptr<const DictParts>(std::move(parts)));
+  return *g_dict_parts.publish(std::move(parts));
 }
 
 // {"uri": uri, "jumbf": jumbf, "is_embedded": True}, or with a null jumbf
@@ -168,7 +168,18 @@ PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
 
 PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
 
-void forget_dict_parts() noexcept { g_dict_parts.forget(); }
+void forget_dict_parts() noexcept {
+  const std::unique_ptr<DictParts> parts(g_dict_parts.take());
+  if (!parts) return;
+  // The strs and the dict went with their interpreter: the references are
+  // dropped, not released.
+  parts->uri.release();
+  parts->jumbf.release();
+  parts->is_embedded.release();
+#ifndef Py_GIL_DISABLED
+  parts->plain.release();
+#endif
+}
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {

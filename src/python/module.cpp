@@ -90,7 +90,7 @@ WriteOnce<PyObject> g_module;
 // the module's attributes to None: a later Py_Initialize makes the module
 // anew. What is forgotten is not released; it went with the interpreter.
 void forget_interpreter() {
-  g_module.forget();
+  g_module.take();
   forget_panic_exception_type();
   forget_dict_parts();
   g_interpreter.store(-1);

@@ -29,8 +29,9 @@ class WriteOnce {
     return stored;
   }
 
-  // Drops the value without releasing it: its interpreter is gone.
-  void forget() noexcept { value_.store(nullptr, std::memory_order_release); }
+  // Empties the cell and hands its value, or null, to the caller: the
+  // interpreter it belongs to is gone.
+  T* take() noexcept { return value_.exchange(nullptr, std::memory_order_acq_rel); }
 
  private:
   std::atomic<T*> value_{nullptr};
