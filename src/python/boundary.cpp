@@ -54,7 +54,7 @@ PyObject* panic_exception_type() {
   return g_panic_exception.publish(std::move(type));
 }
 
-void forget_panic_exception_type() noexcept { g_panic_exception.take(); }
+void forget_panic_exception_type() noexcept { abandon(g_panic_exception.take()); }
 
 PyObject* raise_current_exception() {
   try {

@@ -168,18 +168,7 @@ PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
 
 PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
 
-void forget_dict_parts() noexcept {
-  const std::unique_ptr<DictParts> parts(g_dict_parts.take());
-  if (!parts) return;
-  // The strs and the dict went with their interpreter: the references are
-  // dropped, not released.
-  parts->uri.release();
-  parts->jumbf.release();
-  parts->is_embedded.release();
-#ifndef Py_GIL_DISABLED
-  parts->plain.release();
-#endif
-}
+void forget_dict_parts() noexcept { abandon(g_dict_parts.take()); }
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {

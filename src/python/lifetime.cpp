@@ -1,6 +1,8 @@
 #include "lifetime.hpp"
 
+#include <array>
 #include <chrono>
+#include <cstddef>
 
 #include "pyerr.hpp"
 
@@ -30,7 +32,19 @@ PyObject* interpreter_ending(PyObject* /*self*/, PyObject* /*unused*/) {
 
 PyMethodDef g_ending_definition = {"provlink_interpreter_ending", interpreter_ending, METH_NOARGS, nullptr};
 
+// Room for the values of many lives; past that a value is only lost, which
+// the end of the process does not mind. Atomic, so that no compiler takes
+// the stores for dead ones: nothing reads them.
+std::array<std::atomic<const void*>, 96> g_abandoned{};
+std::atomic<std::size_t> g_abandoned_count{0};
+
 }  // namespace
+
+void abandon(const void* value) noexcept {
+  if (value == nullptr) return;
+  const std::size_t slot = g_abandoned_count.fetch_add(1, std::memory_order_relaxed);
+  if (slot < g_abandoned.size()) g_abandoned[slot].store(value, std::memory_order_relaxed);
+}
 
 void lifetime_begins() noexcept { lifetime::g_ending.store(false, std::memory_order_release); }
 

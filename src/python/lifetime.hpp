@@ -59,6 +59,11 @@ inline void release_reference(PyObject* object) noexcept {
 #endif
 }
 
+// Keeps what the module made in an interpreter that is gone: it cannot be
+// released now, and stays reachable to the end of the process, as all that
+// the module ever made did before.
+void abandon(const void* value) noexcept;
+
 // A new interpreter's life begins: the module's code is its again.
 void lifetime_begins() noexcept;
 

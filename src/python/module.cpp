@@ -88,9 +88,9 @@ WriteOnce<PyObject> g_module;
 
 // Called at the very end of the interpreter's finalisation, which has set
 // the module's attributes to None: a later Py_Initialize makes the module
-// anew. What is forgotten is not released; it went with the interpreter.
+// anew.
 void forget_interpreter() {
-  g_module.take();
+  abandon(g_module.take());
   forget_panic_exception_type();
   forget_dict_parts();
   g_interpreter.store(-1);
