@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # What can be checked here of the release workflow, which runs on GitHub's
-# machines only: its YAML parses, and cibuildwheel (at the version the
-# workflow pins) selects the expected builds for Linux, macOS and Windows.
+# machines only: actionlint and zizmor find nothing in it, its YAML parses,
+# and cibuildwheel (at the version the workflow pins) selects the expected
+# builds for Linux, macOS and Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PATH="$(bash scripts/tools.sh):$PATH"
 workflow=.github/workflows/wheels.yml
-version=$(grep -o "pypa/cibuildwheel@v[0-9.]*" "$workflow" | cut -d@ -f2 | tr -d v)
+actionlint "$workflow"
+zizmor --offline --no-progress .github/
+version=$(grep -o "cibuildwheel==[0-9.]*" "$workflow" | cut -d= -f3)
 venv=$(mktemp -d)
 trap 'rm -rf "$venv"' EXIT
 python -m venv "$venv"
@@ -24,11 +27,11 @@ expect() {
   fi
 }
 # Each platform's identifiers for the abi3 wheel (cp39, tested again on
-# cp314) and the free-threaded ones (cp314t, cp315t).
+# cp314 and cp315) and the free-threaded ones (cp314t, cp315t).
 each() {
   local platform
   for platform in "$@"; do
-    printf '%s\n' "cp39-$platform" "cp314-$platform" "cp314t-$platform" "cp315t-$platform"
+    printf '%s\n' "cp39-$platform" "cp314-$platform" "cp315-$platform" "cp314t-$platform" "cp315t-$platform"
   done
 }
 # shellcheck disable=SC2046
