@@ -1,3 +1,5 @@
+import importlib
+import importlib.util
 import os
 import subprocess
 import sys
@@ -15,6 +17,25 @@ cpython_only = pytest.mark.skipif(sys.implementation.name != "cpython", reason="
 needs_proc = pytest.mark.skipif(
     not os.path.exists("/proc/self/statm"), reason="reads memory figures from /proc/self/statm, which is not there"
 )
+
+
+# The release workflow installs each test dependency from a wheel only, and
+# a platform may have no wheel of one; the tests that need it skip there.
+def needs(*names):
+    missing = [name for name in names if importlib.util.find_spec(name) is None]
+    return pytest.mark.skipif(bool(missing), reason=f"not installed: {', '.join(missing)} (a platform may have no wheel of it)")
+
+
+def import_if_installed(name):
+    return importlib.import_module(name) if importlib.util.find_spec(name) else None
+
+
+def hypothesis_or_skip():
+    """hypothesis's `given` and `strategies`; without hypothesis, the calling module skips."""
+    pytest.importorskip("hypothesis", reason="not installed: hypothesis (a platform may have no wheel of it)")
+    from hypothesis import given, strategies
+
+    return given, strategies
 
 
 @pytest.fixture(scope="session")

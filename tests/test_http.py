@@ -12,13 +12,12 @@ import time
 import urllib.request
 from wsgiref.simple_server import WSGIRequestHandler, make_server
 
-import aiohttp
-import httpx
 import pytest
-import requests
-import uvicorn
 
 import provlink
+from conftest import import_if_installed, needs
+
+aiohttp, httpx, requests, uvicorn = map(import_if_installed, ["aiohttp", "httpx", "requests", "uvicorn"])
 
 EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
 sys.path.insert(0, str(EXAMPLES))
@@ -97,6 +96,7 @@ def answer(values):
         return error.args
 
 
+@needs("requests", "httpx", "aiohttp")
 @pytest.mark.parametrize("path", RESPONSES)
 def test_every_client_reaches_the_same_answer(link_server, path):
     sent = RESPONSES[path]
@@ -108,6 +108,7 @@ def test_every_client_reaches_the_same_answer(link_server, path):
         assert answer(received) == expected, name
 
 
+@needs("requests", "httpx", "aiohttp")
 def test_answers_are_what_the_fields_say(link_server):
     uri = {"uri": "/m.c2pa", "jumbf": None, "is_embedded": False}
     assert answer(fields_urllib(link_server + "/none")) is None
@@ -122,6 +123,7 @@ def test_answers_are_what_the_fields_say(link_server):
     assert answer(fields_aiohttp(link_server + "/competing")) == ("more than one c2pa-manifest target was advertised",)
 
 
+@needs("requests")
 @pytest.mark.parametrize(
     "path, joined",
     [("/open-quote-first", None), ("/open-bracket-first", "https://x.example/a, </m.c2pa")],
@@ -184,6 +186,7 @@ def asgi_server(root):
 
 
 SERVERS = {"wsgi": wsgi_server, "asgi": asgi_server}
+EACH_SERVER = pytest.mark.parametrize("server", [pytest.param("wsgi"), pytest.param("asgi", marks=needs("uvicorn"))])
 
 
 def raw_response_head(port, path):
@@ -198,7 +201,8 @@ def raw_response_head(port, path):
     return received.split(b"\r\n\r\n", 1)[0].split(b"\r\n")
 
 
-@pytest.mark.parametrize("server", SERVERS)
+@needs("httpx")
+@EACH_SERVER
 def test_middleware_advertises_sidecar_manifests(assets, server):
     with SERVERS[server](assets) as port:
         base = f"http://127.0.0.1:{port}"
@@ -212,7 +216,7 @@ def test_middleware_advertises_sidecar_manifests(assets, server):
 
 
 @hostile_names
-@pytest.mark.parametrize("server", SERVERS)
+@EACH_SERVER
 def test_hostile_file_name_cannot_break_the_header(assets, server):
     with SERVERS[server](assets) as port:
         path = "/" + urllib.request.quote(f"{HOSTILE}.jpg")
@@ -230,7 +234,8 @@ def test_hostile_file_name_cannot_break_the_header(assets, server):
 NAMES_AS_SEGMENTS = ["a%2541b", "x%231", "q%3F1", "c:d", "holiday photo", "été", "a;b,c=d"]
 
 
-@pytest.mark.parametrize("server", SERVERS)
+@needs("httpx")
+@EACH_SERVER
 def test_client_fetches_the_manifest_the_link_names(tmp_path, server):
     for name in NAMES_AS_SEGMENTS:
         (tmp_path / f"{name}.jpg").write_bytes(b"asset")
