@@ -1,0 +1,24 @@
+"""Installs the test extra of the installed provlink one package at a time,
+from wheels only: the release workflow's test runs have no compiler to
+count on. A package with no wheel for the platform is left out, and the
+tests that need it skip, saying so.
+    python scripts/install-test-wheels.py
+"""
+
+import importlib.metadata
+import subprocess
+import sys
+
+from packaging.requirements import Requirement
+
+missing = []
+for text in importlib.metadata.requires("provlink") or []:
+    requirement = Requirement(text)
+    if not (requirement.marker and requirement.marker.evaluate({"extra": "test"})):
+        continue
+    wanted = f"{requirement.name}{requirement.specifier}"
+    command = [sys.executable, "-m", "pip", "install", "--only-binary=:all:", wanted]
+    if subprocess.run(command).returncode != 0:
+        missing.append(wanted)
+if missing:
+    print("no wheel for this platform, so their tests skip:", ", ".join(missing))
