@@ -4,8 +4,8 @@
 # must pass with the GIL held off. PYTHON_GIL=0 keeps a test dependency that
 # does not declare itself from turning the GIL back on; whether importing
 # provlink alone keeps it off, tests/test_threads.py asks a fresh interpreter
-# without it.
-#   scripts/check-free-threaded.sh SDIST
+# without it. The wheel is left in the directory OUT, if one is named.
+#   scripts/check-free-threaded.sh SDIST [OUT]
 set -euo pipefail
 sdist=$(realpath "$1")
 cd "$(dirname "$0")/.."
@@ -14,9 +14,12 @@ interpreter=$(bash scripts/cpython.sh free-threaded)
 venv=$(mktemp -d)
 trap 'rm -rf "$venv"' EXIT
 "$interpreter" -m venv "$venv"
+"$venv/bin/python" -m pip wheel --quiet --no-deps -w "$venv/dist" "$sdist"
+wheel=$(echo "$venv"/dist/provlink-*.whl)
+[ -z "${2:-}" ] || cp "$wheel" "$2/"
 # Some test dependencies publish no free-threaded 3.13 wheel of their newest
 # release, and building theirs needs Rust: take the newest that has wheels.
-"$venv/bin/python" -m pip install --quiet --only-binary=:all: "$sdist[test]"
+"$venv/bin/python" -m pip install --quiet --only-binary=:all: "$wheel[test]"
 module=$("$venv/bin/python" -c "import provlink; print(provlink.__file__)")
 echo "$("$venv/bin/python" -VV): $(basename "$module")"
 case $module in

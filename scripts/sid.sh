@@ -7,8 +7,9 @@
 #   module of the wheel it makes loaded by the host's CPython 3.9, the
 #   interpreter named last (bound into the chroot: the module needs sid's
 #   newer libstdc++, as any module g++ 16 builds);
-# - the abi3t module built from the sdist on 3.15, and the suite against it.
-#   scripts/sid.sh WHEEL SDIST PYTHON3.9
+# - the abi3t module built from the sdist on 3.15, and the suite against it;
+#   its wheel is left in the directory OUT, if one is named.
+#   scripts/sid.sh WHEEL SDIST PYTHON3.9 [OUT]
 set -euo pipefail
 wheel=$(realpath "$1")
 sdist=$(realpath "$2")
@@ -96,3 +97,4 @@ mkdir -p "$root$old_prefix"
 unshare --mount --propagation private bash -c \
   'mount -t proc proc "$1/proc" && mount --bind -o ro "$2" "$1$2" && exec chroot "$1" env -i "${@:3}" bash /provlink/run.sh' \
   bash "$root" "$old_prefix" "${passed[@]}"
+[ -z "${4:-}" ] || cp "$work"/abi3t/*.whl "$4/"
