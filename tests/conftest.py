@@ -21,9 +21,13 @@ needs_proc = pytest.mark.skipif(
 
 # The release workflow installs each test dependency from a wheel only, and
 # a platform may have no wheel of one; the tests that need it skip there.
+def not_installed(names):
+    return f"not installed: {', '.join(names)} (a platform may have no wheel of it)"
+
+
 def needs(*names):
     missing = [name for name in names if importlib.util.find_spec(name) is None]
-    return pytest.mark.skipif(bool(missing), reason=f"not installed: {', '.join(missing)} (a platform may have no wheel of it)")
+    return pytest.mark.skipif(bool(missing), reason=not_installed(missing))
 
 
 def import_if_installed(name):
@@ -32,7 +36,7 @@ def import_if_installed(name):
 
 def hypothesis_or_skip():
     """hypothesis's `given` and `strategies`; without hypothesis, the calling module skips."""
-    pytest.importorskip("hypothesis", reason="not installed: hypothesis (a platform may have no wheel of it)")
+    pytest.importorskip("hypothesis", reason=not_installed(["hypothesis"]))
     from hypothesis import given, strategies
 
     return given, strategies
