@@ -1,4 +1,5 @@
 import importlib
+import importlib.metadata
 import importlib.util
 import os
 import subprocess
@@ -13,10 +14,19 @@ import provlink
 # sys.getallocatedblocks), or what only its own C API does to a module object.
 cpython_only = pytest.mark.skipif(sys.implementation.name != "cpython", reason="CPython only")
 
-# Memory figures come from Linux's /proc, which a chroot may not have mounted.
+# Memory figures come from Linux's /proc, which macOS, Windows and a chroot
+# may not have.
 needs_proc = pytest.mark.skipif(
     not os.path.exists("/proc/self/statm"), reason="reads memory figures from /proc/self/statm, which is not there"
 )
+
+
+def needs_stdlib(*names):
+    """Skips where the interpreter lacks one of these modules of the standard
+    library: Windows has no POSIX-only ones (resource), and a CPython from
+    NuGet none of the test-only ones (_testcapi)."""
+    missing = [name for name in names if importlib.util.find_spec(name) is None]
+    return pytest.mark.skipif(bool(missing), reason=f"this interpreter has no {', '.join(missing)}")
 
 
 # The release workflow installs each test dependency from a wheel only, and
@@ -55,6 +65,19 @@ def panic_exception():
     return found[0]
 
 
+def module_kind():
+    """"abi3", "abi3t" or "version", as the installed wheel's tag says: the
+    module's file name does not tell them apart everywhere (on Windows every
+    kind is provlink.pyd)."""
+    wheel = importlib.metadata.distribution("provlink").read_text("WHEEL") or ""
+    tags = [line.split(":", 1)[1].strip() for line in wheel.splitlines() if line.startswith("Tag:")]
+    abis = {abi for tag in tags for abi in tag.split("-")[1].split(".")}
+    for kind in ("abi3t", "abi3"):
+        if kind in abis:
+            return kind
+    return "version"
+
+
 def run_python(code, **kwargs):
     """Runs `code` in a fresh interpreter, so that a crash fails one test instead of the run."""
     return subprocess.run(
@@ -64,3 +87,67 @@ def run_python(code, **kwargs):
         timeout=120,
         **kwargs,
     )
+
+
+# Defines run_in_subinterpreter(code, config) in a child interpreter. A
+# "legacy" subinterpreter is what an embedding application's
+# Py_NewInterpreter makes: it shares the GIL and loads modules of every kind.
+# An "isolated" one (CPython 3.12 and later) has a GIL of its own, and
+# CPython refuses it the modules that do not declare themselves fit for it.
+# Each CPython offers them through another module; _testcapi, which a CPython
+# from NuGet (Windows) lacks, only where nothing else does. Where nothing
+# does, the child prints NO_SUBINTERPRETERS and what it lacks.
+NO_SUBINTERPRETERS = "no subinterpreters:"
+SUBINTERPRETERS = f"""
+import sys, textwrap
+
+def run_in_subinterpreter(code, config="legacy"):
+    code = textwrap.dedent(code)
+    sys.stdout.flush()  # its output goes to the same file, after ours
+    if sys.version_info >= (3, 14) and config == "isolated":
+        from concurrent import interpreters
+        interpreter = interpreters.create()
+        try:
+            interpreter.exec(code)
+        finally:
+            interpreter.close()
+    elif sys.version_info >= (3, 13):
+        import _interpreters
+        interpreter = _interpreters.create(config)
+        try:
+            failure = _interpreters.exec(interpreter, code)
+        finally:
+            _interpreters.destroy(interpreter)
+        if failure is not None:
+            raise RuntimeError(failure)
+    elif config == "isolated" and sys.version_info < (3, 12):
+        sys.exit("{NO_SUBINTERPRETERS} isolated ones come with CPython 3.12")
+    else:
+        try:
+            import _xxsubinterpreters as interpreters
+        except ImportError:
+            interpreters = None
+        if interpreters is not None:
+            options = {{"isolated": config == "isolated"}} if sys.version_info >= (3, 12) else {{}}
+            interpreter = interpreters.create(**options)
+            try:
+                interpreters.run_string(interpreter, code)
+            finally:
+                interpreters.destroy(interpreter)
+            return
+        try:
+            import _testcapi
+        except ImportError:
+            sys.exit("{NO_SUBINTERPRETERS} this CPython has neither _xxsubinterpreters nor _testcapi")
+        if _testcapi.run_in_subinterp(code) != 0:
+            raise RuntimeError("the subinterpreter's code raised")
+"""
+
+
+def run_with_subinterpreters(code):
+    """Runs `code` in a fresh interpreter, with run_in_subinterpreter defined;
+    skips where this interpreter cannot make subinterpreters."""
+    result = run_python(SUBINTERPRETERS + textwrap.dedent(code))
+    if result.stderr.startswith(NO_SUBINTERPRETERS):
+        pytest.skip(result.stderr.strip())
+    return result

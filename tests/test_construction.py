@@ -4,7 +4,7 @@ import string
 import pytest
 
 from provlink import encode_target, format, format_strict
-from conftest import needs_proc, run_python
+from conftest import needs_proc, needs_stdlib, run_python
 
 # RFC 3986 unreserved characters, general delimiters and sub-delimiters, plus "%".
 LITERAL = set(string.ascii_letters + string.digits + "-._~" + ":/?#[]@" + "!$&'()*+,;=" + "%")
@@ -80,6 +80,7 @@ def test_empty_target_is_refused(function):
 
 @pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="AddressSanitizer reserves the address space")
 @needs_proc
+@needs_stdlib("resource")
 def test_memory_exhaustion_raises_memory_error():
     # The encoded copy of 64 MiB of spaces needs 192 MiB, more than the
     # address space left to the process. Whether the limit binds is asked of

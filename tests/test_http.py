@@ -230,8 +230,11 @@ def test_hostile_file_name_cannot_break_the_header(assets, server):
     assert urllib.request.unquote(provlink.extract(links)["uri"]) == f"{HOSTILE}.c2pa"
 
 
-# Names that a URI reference would read otherwise than as a file name.
-NAMES_AS_SEGMENTS = ["a%2541b", "x%231", "q%3F1", "c:d", "holiday photo", "été", "a;b,c=d"]
+# Names that a URI reference would read otherwise than as a file name. On
+# Windows "c:d" names a drive, not a file.
+NAMES_AS_SEGMENTS = ["a%2541b", "x%231", "q%3F1", "holiday photo", "été", "a;b,c=d"]
+if sys.platform != "win32":
+    NAMES_AS_SEGMENTS.append("c:d")
 
 
 @needs("httpx")

@@ -110,3 +110,33 @@ def test_import_leaves_the_gil_off():
     assert result.returncode == 0, result.stderr
     assert result.stdout == "False\n"
     assert result.stderr == ""
+
+
+# musl gives a thread 128 KiB of stack unless asked for more, where glibc
+# gives 8 MiB: every call must fit in that, whatever it reads or writes.
+SMALL_STACK = 128 << 10
+LONG_VALUE = "</style.css>; rel=preload, " * 10_000 + '</m.c2pa>; rel="c2pa-manifest"'
+PATHOLOGICAL = ['"' * 100_000, "<" * 100_000, "\\" * 100_000, ", ; rel=c2pa-manifest" * 10_000]
+
+
+def test_calls_fit_a_small_thread_stack():
+    def work():
+        return (
+            provlink.extract([LONG_VALUE]),
+            len(provlink.locate_all([LONG_VALUE] * 100)),
+            provlink.locate_all(PATHOLOGICAL),
+            len(provlink.format(" é\r\n" * 20_000)),
+            provlink.encode_target(uri="%" * 100_000) == "%" * 100_000,
+        )
+
+    expected = work()
+    results = []
+    previous = threading.stack_size(SMALL_STACK)
+    try:
+        thread = threading.Thread(target=lambda: results.append(work()))
+        thread.start()
+    finally:
+        threading.stack_size(previous)
+    thread.join()
+    assert results == [expected]
+    assert expected[:2] == ({"uri": "/m.c2pa", "jumbf": None, "is_embedded": False}, 100)

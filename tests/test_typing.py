@@ -4,8 +4,10 @@ import importlib.metadata
 import importlib.util
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
+import sysconfig
 
 import pytest
 
@@ -50,5 +52,6 @@ def test_typed_use_passes_mypy_strict():
     importlib.util.find_spec("basedpyright") is None, reason="basedpyright is not installed: pip install '.[typing]'"
 )
 def test_typed_use_passes_pyright():
-    basedpyright = pathlib.Path(sys.executable).with_name("basedpyright")
-    assert "0 errors" in run(str(basedpyright), "--pythonpath", sys.executable, str(USAGE))
+    # The environment's own command: bin/basedpyright, or Scripts\basedpyright.exe on Windows.
+    basedpyright = shutil.which("basedpyright", path=sysconfig.get_path("scripts"))
+    assert "0 errors" in run(basedpyright, "--pythonpath", sys.executable, str(USAGE))
