@@ -82,6 +82,10 @@ python -m zipfile -e built/provlink-*.whl built/unpacked
 
 echo "== the abi3t module, built on CPython 3.15"
 build abi3t -C cmake.define.PROVLINK_ABI3T=ON
+# Built by a CPython with the GIL, it is tagged cp39-abi3; the tests read the
+# module's kind from the tag, so it gets the free-threaded build's.
+"${install[@]}" wheel
+python -m wheel tags --python-tag cp315 --abi-tag abi3.abi3t --remove abi3t/*.whl >/dev/null
 deactivate
 python3.15 -m venv venv-abi3t
 . venv-abi3t/bin/activate
