@@ -13,38 +13,61 @@ cd "$(dirname "$0")/.."
 PATH="$(bash scripts/tools.sh):$PATH"
 workflow=.github/workflows/wheels.yml
 actionlint "$workflow"
-zizmor --offline --no-progress .github/
+zizmor --offline --no-progress --persona pedantic .github/
 version=$(grep -o "cibuildwheel==[0-9.]*" "$workflow" | cut -d= -f3)
 venv=$(mktemp -d)
 trap 'rm -rf "$venv"' EXIT
 python -m venv "$venv"
 "$venv/bin/python" -m pip install --quiet "cibuildwheel==$version" pyyaml
-"$venv/bin/python" -c "import sys, yaml; jobs = yaml.safe_load(open(sys.argv[1]))['jobs']; print('workflow jobs:', *jobs)" "$workflow"
 
-# The workflow runs one runner an architecture ("native"); name them here.
-expect() {
-  local found
-  found=$("$venv/bin/cibuildwheel" --print-build-identifiers --platform "$1" --archs "$2" | sort | tr '\n' ' ')
-  echo "$1: $found"
-  if [ "$found" != "$(printf '%s\n' "${@:3}" | sort | tr '\n' ' ')" ]; then
-    echo "cibuildwheel $version selects other builds for $1 than expected" >&2
-    exit 1
-  fi
+# Each runner of the workflow, with the architectures it names: the wheels
+# cibuildwheel builds there must be those the release lists, each under the
+# name its tags give it (a GIL CPython 3.14 or 3.15 tests the abi3 wheel of
+# 3.9 and builds nothing).
+"$venv/bin/python" - "$workflow" "$venv/bin/cibuildwheel" <<'PYTHON'
+import subprocess, sys, yaml
+
+workflow, cibuildwheel = sys.argv[1:]
+platform_of = {"ubuntu": "linux", "macos": "macos", "windows": "windows"}
+# The platform tag each build's wheel gets: the images that cibuildwheel
+# uses, the repair command and macOS deployment target of pyproject.toml, and
+# cibuildwheel's floor of macOS 10.15 for CPython 3.14 and later on x86_64.
+PLATFORM_TAGS = {
+    "manylinux_x86_64": "manylinux_2_28_x86_64",
+    "manylinux_aarch64": "manylinux_2_28_aarch64",
+    "musllinux_x86_64": "musllinux_1_2_x86_64",
+    "musllinux_aarch64": "musllinux_1_2_aarch64",
+    "macosx_arm64": "macosx_11_0_arm64",
+    "win_amd64": "win_amd64",
+    "win_arm64": "win_arm64",
 }
-# Each platform's identifiers for the abi3 wheel (cp39, tested again on
-# cp314 and cp315) and the free-threaded ones (cp314t, cp315t).
-each() {
-  local platform
-  for platform in "$@"; do
-    printf '%s\n' "cp39-$platform" "cp314-$platform" "cp315-$platform" "cp314t-$platform" "cp315t-$platform"
-  done
-}
-# shellcheck disable=SC2046
-expect linux x86_64,aarch64 $(each manylinux_x86_64 manylinux_aarch64 musllinux_x86_64 musllinux_aarch64)
-# shellcheck disable=SC2046
-expect macos x86_64,arm64 $(each macosx_x86_64 macosx_arm64)
-# shellcheck disable=SC2046
-expect windows AMD64,ARM64 $(each win_amd64 win_arm64)
+WHEELS = {"cp39": "cp39-abi3", "cp314t": "cp314-cp314t", "cp315t": "cp315-abi3.abi3t"}
+TESTS_ONLY = {"cp314", "cp315"}
+
+
+def wheel(identifier):
+    python, platform = identifier.split("-", 1)
+    if python in TESTS_ONLY:
+        return None
+    tag = PLATFORM_TAGS.get(platform) or ("macosx_10_13_x86_64" if python == "cp39" else "macosx_10_15_x86_64")
+    return f"provlink-{{version}}-{WHEELS[python]}-{tag}.whl"
+
+
+built = set()
+for entry in yaml.safe_load(open(workflow))["jobs"]["wheels"]["strategy"]["matrix"]["include"]:
+    platform = platform_of[entry["runner"].split("-")[0]]
+    identifiers = subprocess.run(
+        [cibuildwheel, "--print-build-identifiers", "--platform", platform, "--archs", entry["archs"]],
+        check=True, capture_output=True, text=True,
+    ).stdout.split()
+    print(f"{entry['runner']} ({entry['archs']}): {' '.join(identifiers)}")
+    built |= {wheel(identifier) for identifier in identifiers} - {None}
+listed = {line for line in open(".github/release-files.txt").read().splitlines() if line.endswith(".whl")}
+if built != listed:
+    sys.exit(f"the workflow builds other wheels than .github/release-files.txt lists:\n"
+             f"  built, not listed: {sorted(built - listed)}\n  listed, not built: {sorted(listed - built)}")
+print(f"the workflow builds the {len(listed)} wheels that .github/release-files.txt lists")
+PYTHON
 
 # What each kind of build audits with and tests under.
 "$venv/bin/python" - <<'PYTHON'
@@ -70,7 +93,21 @@ PYTHON
 
 if [ -n "$dist" ]; then
   echo "the release's files: $(cd "$dist" && echo *)"
+  # The sdist and the manylinux wheel are built here as the workflow builds
+  # them, and named so.
+  project_version=$(python -c "import tomllib; print(tomllib.load(open('pyproject.toml', 'rb'))['project']['version'])")
+  listed=$(grep -v '^#' .github/release-files.txt | sed "s/{version}/$project_version/")
+  for file in "$dist"/*.tar.gz "$dist"/*manylinux*.whl; do
+    grep -qxF "$(basename "$file")" <<<"$listed" || { echo "not a file of the release: $file" >&2; exit 1; }
+  done
+  # The workflow builds and tests each wheel from the sdist: what the tests
+  # run must be in it.
+  sdist_files=$(tar -tzf "$dist"/*.tar.gz)
+  for path in $(grep -o '{project}/[^ "]*' pyproject.toml | cut -d/ -f2-); do
+    grep -qx "provlink-$project_version/$path" <<<"$sdist_files" || { echo "the sdist lacks $path, which the tests run" >&2; exit 1; }
+  done
   twine check --strict "$dist"/*
+  python scripts/check-long-description.py "$dist"/*
   abi3t-doctor wheel "$dist"/*abi3t*.whl
   ft-readiness --strict --dist "$dist" .
 fi

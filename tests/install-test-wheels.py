@@ -2,7 +2,7 @@
 from wheels only: the release workflow's test runs have no compiler to
 count on. A package with no wheel for the platform is left out, and the
 tests that need it skip, saying so.
-    python scripts/install-test-wheels.py
+    python tests/install-test-wheels.py
 """
 
 import importlib.metadata
