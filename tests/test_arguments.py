@@ -1,3 +1,4 @@
+import collections
 import ctypes
 import signal
 
@@ -159,6 +160,13 @@ class TypeErrorSubclass(TypeError):
     pass
 
 
+class Keyed(list):
+    """A list that dict() would take for a mapping, as it has `keys`."""
+
+    def keys(self):
+        return range(len(self))
+
+
 VALUES_CONVERSION_ERRORS = [
     ("x", "Can't extract `str` to `Vec`"),
     (Text("x"), "Can't extract `str` to `Vec`"),
@@ -167,6 +175,10 @@ VALUES_CONVERSION_ERRORS = [
     ({"a": 1}, "'dict' object cannot be converted to 'Sequence'"),
     ({"a"}, "'set' object cannot be converted to 'Sequence'"),
     ((v for v in ["a"]), "'generator' object cannot be converted to 'Sequence'"),
+    # a mapping written in Python takes an index as a key, and iterates over
+    # its keys: the names of the fields, not their values
+    (collections.UserDict({"Link": "<m.c2pa>; rel=c2pa-manifest"}), "'UserDict' object cannot be converted to 'Sequence'"),
+    (Keyed(["<m.c2pa>; rel=c2pa-manifest"]), "'Keyed' object cannot be converted to 'Sequence'"),
     (["a", 2], "'int' object cannot be converted to 'PyString'"),
     (["a", b"b"], "'bytes' object cannot be converted to 'PyString'"),
     (b"x", "'int' object cannot be converted to 'PyString'"),
@@ -200,6 +212,26 @@ MANIFEST = {"uri": "m.c2pa", "jumbf": None, "is_embedded": False}
 def test_accepted_sequences(values, expected):
     assert provlink.locate_all(values) == expected
     assert provlink.locate_all(values=values) == expected
+
+
+class KeysRaises(Items):
+    """A sequence whose `keys` lookup raises what `error` is."""
+
+    def __init__(self, items, error):
+        super().__init__(items)
+        self.error = error
+
+    def __getattr__(self, name):
+        if name == "keys":
+            raise self.error
+        raise AttributeError(name)
+
+
+@pytest.mark.parametrize("error", [ValueError("x"), KeyboardInterrupt()], ids=type)
+def test_error_from_keys_lookup_reaches_the_caller(error):
+    values = KeysRaises(["<m.c2pa>; rel=c2pa-manifest"], error)
+    assert raised(lambda: provlink.extract(values)) is error
+    assert values.asked == []
 
 
 class LenFails(Items):

@@ -60,6 +60,15 @@ std::span<HeaderValue> HeaderValues::items() noexcept {
 
 namespace {
 
+// Whether dict() would take `object` for a mapping. As there, an error other
+// than AttributeError from the lookup is the caller's.
+PyResult<bool> is_mapping(PyObject* object) {
+  if (const Ref keys = Ref::steal(PyObject_GetAttrString(object, "keys"))) return true;
+  if (PyErr_ExceptionMatches(PyExc_AttributeError) == 0) return PyErr::fetch();
+  PyErr_Clear();
+  return false;
+}
+
 std::optional<PyErr> push_header_value(PyObject* item, HeaderValues& values) {
   HeaderValue& value = values.emplace_back();
   value.str = Ref::borrow(item);
@@ -95,6 +104,13 @@ std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
     return std::nullopt;
   }
   if (is_str(object)) return PyErr::new_lazy(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  // A mapping written in Python (an HTTP library's headers) offers item
+  // access, yet iterates over its keys: field names, never Link values. It
+  // is refused as a dict is; a mapping is what dict() takes for one, an
+  // object with a `keys` attribute.
+  auto mapping = is_mapping(object);
+  if (!mapping) return std::move(mapping.error());
+  if (*mapping) return downcast_error(object, "Sequence");
   if (PySequence_Check(object) == 0) return downcast_error(object, "Sequence");
 
   // The length is a sizing hint only: an ordinary error from it is dropped.
