@@ -1,56 +1,86 @@
 """Advertising sidecar C2PA manifests from a web server, as WSGI and ASGI middleware.
 
-A request for `photo.jpg` is answered with
+A request for `/photos/photo.jpg` is answered with
 
-    Link: <photo.c2pa>; rel="c2pa-manifest"
+    Link: </photos/photo.c2pa>; rel="c2pa-manifest"
 
-when `photo.c2pa` lies beside it. `provlink.format` takes a URI reference,
-not a file name: the name is first made a path segment, every character
-that a segment may not hold as it is percent-encoded (`%`, `#`, `?` and `:`
-among them), so the link names exactly that file, and no file name (spaces,
-quotes, CR/LF, non-ASCII) can break the header or inject one of its own.
+when `photo.c2pa` lies beside `photo.jpg`. The link is the manifest's path
+from the root of the site, each segment percent-encoded from the file
+name's bytes, so that it names exactly that file: whatever the name holds
+(`%`, `#`, `?`, `:`, quotes, CR/LF, non-ASCII, bytes that are not UTF-8),
+and however the request named the asset (`/photos%2Fphoto.jpg` too, against
+which a relative link would resolve to `/photo.c2pa`). Where no such link can
+be made, the asset is served without one.
 
-    app = ManifestLinks(static_files(root), root)        # WSGI
+    app = ManifestLinks(static_files(root), root)           # WSGI
     app = AsgiManifestLinks(asgi_static_files(root), root)  # ASGI
 
 `static_files` and `asgi_static_files` are small file servers for trying the
 middleware out; in production it wraps whatever application serves the
-assets.
+assets. A `.c2pa` file is served as `application/c2pa`.
 """
 
 import mimetypes
+import os
 import pathlib
 import urllib.parse
 
 import provlink
 
+mimetypes.add_type("application/c2pa", ".c2pa")
+
 
 def asset_file(root, path):
-    """The file under `root` that a URL path names, or None."""
+    """The file under `root` that a URL path (decoded) names, or None."""
     root = pathlib.Path(root).resolve()
-    candidate = (root / path.lstrip("/")).resolve()
-    if candidate != root and root in candidate.parents and candidate.is_file():
-        return candidate
+    try:
+        candidate = (root / path.lstrip("/")).resolve()
+        if candidate != root and root in candidate.parents and candidate.is_file():
+            return candidate
+    except (OSError, ValueError):  # a name no file can have: too long, or holding a NUL
+        pass
     return None
 
 
-def sidecar_link(root, path):
-    """The Link field value advertising the asset's sidecar manifest, or None when it has none."""
+def sidecar_link(root, path, mount=""):
+    """The Link field value advertising the sidecar manifest of the asset that
+    `path` names, or None when it has none. `mount` is the path that the
+    application is mounted at."""
+    root = pathlib.Path(root).resolve()
     asset = asset_file(root, path)
     if asset is None or asset.suffix == ".c2pa":
         return None
     sidecar = asset.with_suffix(".c2pa")
-    if not sidecar.is_file():
+    try:
+        if not sidecar.is_file():
+            return None
+    except OSError:  # its name is too long for the file system: there is no such file
         return None
-    # A reference relative to the asset's own URL: the sidecar's file name
-    # as one path segment. Left as they are, "%41" would be read as "A", "#"
-    # and "?" would end the path, and "a:b" would be a URI of scheme "a".
-    return provlink.format(urllib.parse.quote(sidecar.name, safe=""))
+    # Each segment from its bytes, every byte that a segment may not hold as
+    # it is percent-encoded: left as they are, "%41" would be read as "A",
+    # "#" and "?" would end the path.
+    segments = sidecar.relative_to(root).parts
+    target = "".join("/" + urllib.parse.quote(os.fsencode(segment), safe="") for segment in segments)
+    return provlink.format(urllib.parse.quote(os.fsencode(mount), safe="/") + target)
+
+
+def wsgi_text(value):
+    # WSGI carries the bytes of the path as latin-1 text; a file name is
+    # those bytes, as the file system encoding decodes them.
+    return os.fsdecode(value.encode("latin-1"))
 
 
 def wsgi_path(environ):
-    # PATH_INFO carries the decoded bytes of the path as latin-1 text.
-    return environ.get("PATH_INFO", "").encode("latin-1").decode("utf-8", "surrogateescape")
+    return wsgi_text(environ.get("PATH_INFO", ""))
+
+
+def asgi_path(scope):
+    # raw_path holds the bytes as the client sent them, where path has them
+    # decoded as UTF-8, lossily.
+    raw = scope.get("raw_path")
+    path = os.fsdecode(urllib.parse.unquote_to_bytes(raw)) if raw else scope["path"]
+    root_path = scope.get("root_path", "")
+    return path[len(root_path) :] if root_path and path.startswith(root_path) else path
 
 
 class ManifestLinks:
@@ -61,7 +91,7 @@ class ManifestLinks:
         self.root = root
 
     def __call__(self, environ, start_response):
-        link = sidecar_link(self.root, wsgi_path(environ))
+        link = sidecar_link(self.root, wsgi_path(environ), wsgi_text(environ.get("SCRIPT_NAME", "")))
         if link is None:
             return self.app(environ, start_response)
 
@@ -79,7 +109,9 @@ class AsgiManifestLinks:
         self.root = root
 
     async def __call__(self, scope, receive, send):
-        link = sidecar_link(self.root, scope["path"]) if scope["type"] == "http" else None
+        link = None
+        if scope["type"] == "http":
+            link = sidecar_link(self.root, asgi_path(scope), scope.get("root_path", ""))
         if link is None:
             await self.app(scope, receive, send)
             return
@@ -118,7 +150,7 @@ def asgi_static_files(root):
     """An ASGI application serving the files under `root`."""
 
     async def app(scope, receive, send):
-        status, headers, body = file_response(root, scope["path"])
+        status, headers, body = file_response(root, asgi_path(scope))
         await send(
             {
                 "type": "http.response.start",

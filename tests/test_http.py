@@ -3,12 +3,14 @@
 import asyncio
 import contextlib
 import http.server
+import os
 import pathlib
 import socket
 import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 import urllib.request
 from wsgiref.simple_server import WSGIRequestHandler, make_server
 
@@ -64,29 +66,46 @@ def link_server():
     server.server_close()
 
 
-def fields_urllib(url):
+def headers_urllib(url):
     with urllib.request.urlopen(url, timeout=10) as response:
-        return response.headers.get_all("Link") or []
+        return response.headers
 
 
-def fields_requests(url):
-    # response.headers joins repeated fields; urllib3's headers keep them apart.
-    return requests.get(url, timeout=10).raw.headers.getlist("Link")
+def headers_requests(url):
+    # Joins repeated fields into one.
+    return requests.get(url, timeout=10).headers
 
 
-def fields_httpx(url):
-    return httpx.get(url, timeout=10).headers.get_list("link")
+def headers_urllib3(url):
+    # requests' response.raw.headers: urllib3's, which keep the fields apart.
+    return requests.get(url, timeout=10).raw.headers
 
 
-def fields_aiohttp(url):
+def headers_httpx(url):
+    return httpx.get(url, timeout=10).headers
+
+
+def headers_aiohttp(url):
     async def fetch():
         async with aiohttp.ClientSession() as session, session.get(url) as response:
-            return response.headers.getall("Link", [])
+            return response.headers
 
     return asyncio.run(fetch())
 
 
-CLIENTS = {"urllib": fields_urllib, "requests": fields_requests, "httpx": fields_httpx, "aiohttp": fields_aiohttp}
+# Each client's headers object, and how the README reads its Link fields:
+# one str per field, as received.
+CLIENTS = {
+    "urllib": (headers_urllib, lambda headers: headers.get_all("Link") or []),
+    "requests": (headers_urllib3, lambda headers: headers.getlist("Link")),
+    "httpx": (headers_httpx, lambda headers: headers.get_list("link")),
+    "aiohttp": (headers_aiohttp, lambda headers: headers.getall("Link", [])),
+}
+
+
+def fields(client, url):
+    headers, link_fields = CLIENTS[client]
+    return link_fields(headers(url))
 
 
 def answer(values):
@@ -102,25 +121,43 @@ def test_every_client_reaches_the_same_answer(link_server, path):
     sent = RESPONSES[path]
     expected_links = provlink.locate_all(sent)
     expected = answer(sent)
-    for name, fields in CLIENTS.items():
-        received = fields(link_server + path)
-        assert provlink.locate_all(received) == expected_links, name
-        assert answer(received) == expected, name
+    for client in CLIENTS:
+        received = fields(client, link_server + path)
+        assert provlink.locate_all(received) == expected_links, client
+        assert answer(received) == expected, client
 
 
 @needs("requests", "httpx", "aiohttp")
 def test_answers_are_what_the_fields_say(link_server):
     uri = {"uri": "/m.c2pa", "jumbf": None, "is_embedded": False}
-    assert answer(fields_urllib(link_server + "/none")) is None
-    assert answer(fields_urllib(link_server + "/other")) is None
+    assert answer(fields("urllib", link_server + "/none")) is None
+    assert answer(fields("urllib", link_server + "/other")) is None
     for path in ("/one", "/several-links-in-one-field", "/manifest-in-second-field", "/manifest-in-two-fields"):
-        assert answer(fields_requests(link_server + path)) == uri, path
-    assert answer(fields_httpx(link_server + "/embedded")) == {
+        assert answer(fields("requests", link_server + path)) == uri, path
+    assert answer(fields("httpx", link_server + "/embedded")) == {
         "uri": "photo.jpg#jumbf=c2pa",
         "jumbf": "c2pa",
         "is_embedded": True,
     }
-    assert answer(fields_aiohttp(link_server + "/competing")) == ("more than one c2pa-manifest target was advertised",)
+    assert answer(fields("aiohttp", link_server + "/competing")) == ("more than one c2pa-manifest target was advertised",)
+
+
+@needs("requests", "httpx", "aiohttp")
+@pytest.mark.parametrize(
+    "client, headers",
+    [(client, headers) for client, (headers, _) in CLIENTS.items()] + [("requests", headers_requests)],
+)
+def test_headers_objects_are_refused(link_server, client, headers):
+    # A headers object is a mapping, whose iteration yields the fields' names:
+    # read as Link values, they would say that no manifest is advertised.
+    received = headers(link_server + "/one")
+    message = f"argument 'values': '{type(received).__qualname__}' object cannot be converted to 'Sequence'"
+    for function in (provlink.extract, provlink.locate_all):
+        with pytest.raises(TypeError) as info:
+            function(received)
+        assert info.value.args == (message,)
+    # while the README's way of reading the client's fields finds the link
+    assert provlink.extract(fields(client, link_server + "/one"))["uri"] == "/m.c2pa"
 
 
 @needs("requests")
@@ -208,10 +245,12 @@ def test_middleware_advertises_sidecar_manifests(assets, server):
         base = f"http://127.0.0.1:{port}"
         photo = httpx.get(f"{base}/photo.jpg")
         assert photo.status_code == 200
-        assert photo.headers.get_list("link") == ['<photo.c2pa>; rel="c2pa-manifest"']
-        assert provlink.extract(photo.headers.get_list("link"))["uri"] == "photo.c2pa"
+        assert photo.headers.get_list("link") == ['</photo.c2pa>; rel="c2pa-manifest"']
+        assert provlink.extract(photo.headers.get_list("link"))["uri"] == "/photo.c2pa"
         assert httpx.get(f"{base}/plain.jpg").headers.get_list("link") == []
-        assert httpx.get(f"{base}/photo.c2pa").headers.get_list("link") == []
+        manifest = httpx.get(f"{base}/photo.c2pa")
+        assert manifest.headers.get_list("link") == []
+        assert manifest.headers["content-type"] == "application/c2pa"
         assert httpx.get(f"{base}/missing.jpg").status_code == 404
 
 
@@ -227,7 +266,7 @@ def test_hostile_file_name_cannot_break_the_header(assets, server):
     assert not any(line.lower().startswith(b"set-cookie") for line in head)
     assert all(line.isascii() for line in head)
     # and the header reads back as the file's own name, percent-encoded
-    assert urllib.request.unquote(provlink.extract(links)["uri"]) == f"{HOSTILE}.c2pa"
+    assert urllib.request.unquote(provlink.extract(links)["uri"]) == f"/{HOSTILE}.c2pa"
 
 
 # Names that a URI reference would read otherwise than as a file name. On
@@ -260,3 +299,67 @@ def test_demo_prints_its_usage():
     assert result.returncode == 0, result.stderr
     assert result.stdout.startswith("usage: demo.py [-h] [URL]\n")
     assert "a server advertises a sidecar manifest" in result.stdout
+
+
+def each_client(test):
+    """Runs `test` with each of httpx's and requests' get."""
+    return pytest.mark.parametrize(
+        "get",
+        [
+            pytest.param(lambda url: httpx.get(url, timeout=10), id="httpx", marks=needs("httpx")),
+            pytest.param(lambda url: requests.get(url, timeout=10), id="requests", marks=needs("requests")),
+        ],
+    )(test)
+
+
+def manifest_for(get, url):
+    """The body of the manifest that the asset at `url` advertises."""
+    asset = get(url)
+    assert asset.status_code == 200
+    link = provlink.extract([asset.headers["link"]])
+    return get(urllib.parse.urljoin(str(asset.url), link["uri"])).content
+
+
+@each_client
+@EACH_SERVER
+def test_an_encoded_slash_advertises_that_assets_manifest(tmp_path, server, get):
+    # /sub%2Fphoto.jpg serves sub/photo.jpg, and a link relative to it would
+    # resolve to /photo.c2pa: another photo's manifest.
+    (tmp_path / "sub").mkdir()
+    for directory in (tmp_path, tmp_path / "sub"):
+        (directory / "photo.jpg").write_bytes(b"asset")
+        (directory / "photo.c2pa").write_bytes(f"manifest in {directory.name}".encode())
+    with SERVERS[server](tmp_path) as port:
+        assert manifest_for(get, f"http://127.0.0.1:{port}/sub%2Fphoto.jpg") == b"manifest in sub"
+
+
+@pytest.fixture()
+def not_utf8(tmp_path):
+    """A directory holding an asset and its manifest whose names are not UTF-8."""
+    try:
+        (tmp_path / os.fsdecode(b"\xff.jpg")).write_bytes(b"asset")
+        (tmp_path / os.fsdecode(b"\xff.c2pa")).write_bytes(b"manifest of \xff")
+    except (OSError, UnicodeError):
+        pytest.skip("this file system takes only UTF-8 names")
+    return tmp_path
+
+
+@each_client
+@EACH_SERVER
+def test_a_name_that_is_not_utf8_advertises_its_manifest(not_utf8, server, get):
+    with SERVERS[server](not_utf8) as port:
+        assert manifest_for(get, f"http://127.0.0.1:{port}/%FF.jpg") == b"manifest of \xff"
+
+
+@needs("httpx")
+@EACH_SERVER
+def test_an_asset_without_a_possible_link_is_served_without_one(tmp_path, server):
+    # The longest name a file can have, whose manifest's name would be longer.
+    name = "a" * 251 + ".jpg"
+    try:
+        (tmp_path / name).write_bytes(b"asset")
+    except OSError as error:  # Windows, where a path may be no longer than 260 characters
+        pytest.skip(f"no file of a name of 255 characters here: {error}")
+    with SERVERS[server](tmp_path) as port:
+        asset = httpx.get(f"http://127.0.0.1:{port}/{name}")
+    assert (asset.status_code, asset.content, asset.headers.get_list("link")) == (200, b"asset", [])
