@@ -22,7 +22,7 @@ import urllib.request
 from wsgiref.simple_server import WSGIRequestHandler, make_server
 
 import provlink
-from sidecar import ManifestLinks, static_files
+from sidecar import ManifestLinks, manifest_link, static_files
 
 CORPUS = pathlib.Path(__file__).resolve().parent.parent / "corpus" / "real-link-headers.jsonl"
 SAMPLES = ("GitHub", "wordpress", "MDN Link header page", "RFC 8288 section 3.5", "StackPath")
@@ -68,8 +68,8 @@ def serve_and_fetch():
 
 def awkward_names():
     print("What the middleware writes for awkward file names:")
-    for name in ["holiday photo.c2pa", "café.c2pa", 'evil".c2pa\r\nSet-Cookie: x=1']:
-        print(f"  {name!r:36} -> Link: {provlink.format(name)}")
+    for name in ["holiday photo.c2pa", "100% real #1.c2pa", "café.c2pa", 'evil".c2pa\r\nSet-Cookie: x=1']:
+        print(f"  {name!r:36} -> Link: {manifest_link([name])}")
     print()
 
 

@@ -56,12 +56,17 @@ def sidecar_link(root, path, mount=""):
             return None
     except OSError:  # its name is too long for the file system: there is no such file
         return None
-    # Each segment from its bytes, every byte that a segment may not hold as
-    # it is percent-encoded: left as they are, "%41" would be read as "A",
-    # "#" and "?" would end the path.
-    segments = sidecar.relative_to(root).parts
-    target = "".join("/" + urllib.parse.quote(os.fsencode(segment), safe="") for segment in segments)
-    return provlink.format(urllib.parse.quote(os.fsencode(mount), safe="/") + target)
+    return manifest_link(sidecar.relative_to(root).parts, mount)
+
+
+def manifest_link(names, mount=""):
+    """The Link field value advertising the file that `names` (its path from
+    the served directory, name by name) names, under the site's `mount`."""
+    # Each segment from the name's bytes, every byte that a segment may not
+    # hold as it is percent-encoded: left as they are, "%41" would be read as
+    # "A", "#" and "?" would end the path.
+    segments = "".join("/" + urllib.parse.quote(os.fsencode(name), safe="") for name in names)
+    return provlink.format(urllib.parse.quote(os.fsencode(mount), safe="/") + segments)
 
 
 def wsgi_text(value):
