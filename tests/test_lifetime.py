@@ -61,14 +61,27 @@ SEQUENCES = {
 }
 
 
-def exit_script(kind):
+# What Python code may do to the atexit module before the interpreter exits:
+# some frameworks and test runners run its functions early, or clear them.
+TAMPERING = {
+    "none": "",
+    "exit functions run early": "atexit._run_exitfuncs()",
+    "exit functions run early on a daemon thread": "threading.Thread(target=atexit._run_exitfuncs, daemon=True).start()",
+    "exit functions cleared": "atexit._clear()",
+}
+
+
+def exit_script(kind, tampering="none"):
     """Six daemon threads calling provlink on `kind` of sequence, and the interpreter exiting under them."""
     return (
         """
-        import threading, time, provlink
+        import atexit, threading, time, provlink
         M = "<m>; rel=c2pa-manifest"
         """
         + SEQUENCES[kind]
+        + f"""
+        {TAMPERING[tampering]}
+        """
         + """
         def work():
             while True:
@@ -89,9 +102,39 @@ def exit_script(kind):
     reason="the sanitizers do not follow a thread that pthread_exit unwinds: AddressSanitizer keeps the "
     "frames passed over poisoned, UndefinedBehaviorSanitizer takes the catch of the unwinding for a null reference",
 )
-@pytest.mark.parametrize("kind", SEQUENCES)
-def test_exit_with_daemon_threads_inside_calls(kind):
-    script = exit_script(kind)
+@pytest.mark.parametrize(
+    "kind, tampering", [(kind, "none") for kind in SEQUENCES] + [("getitem", tampering) for tampering in list(TAMPERING)[1:]]
+)
+def test_exit_with_daemon_threads_inside_calls(kind, tampering):
+    script = exit_script(kind, tampering)
     for _ in range(5):
         result = run_python(script)
         assert (result.returncode, result.stderr) == (0, "")
+
+
+# Whatever was done to the atexit module, a call releases what it takes, on
+# every thread, until the interpreter really ends.
+@cpython_only
+@pytest.mark.parametrize("tampering", list(TAMPERING)[1:])
+def test_calls_release_what_they_take_after_the_atexit_module_was_used(tampering):
+    result = run_python(
+        f"""
+        import atexit, sys, threading, time, provlink
+        {TAMPERING[tampering]}
+        time.sleep(0.1)
+        value = "".join(["<m.c2pa>; rel=c2pa-manifest", " "])  # a str of its own
+        before = sys.getrefcount(value)
+        def work():
+            for _ in range(1000):
+                provlink.extract([value])
+                provlink.locate_all(values=(value,))
+        threads = [threading.Thread(target=work) for _ in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        work()
+        print(sys.getrefcount(value) - before)
+        """
+    )
+    assert (result.returncode, result.stdout, result.stderr) == (0, "0\n", "")

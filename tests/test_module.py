@@ -118,9 +118,10 @@ def test_second_interpreter_is_refused():
 
 
 @cpython_only
-def test_first_interpreter_to_import_keeps_the_module():
+@pytest.mark.parametrize("config", ["legacy", "isolated"])
+def test_first_interpreter_to_import_keeps_the_module(config):
     result = run_with_subinterpreters(
-        """
+        f"""
         run_in_subinterpreter('''
             try:
                 import provlink
@@ -128,7 +129,7 @@ def test_first_interpreter_to_import_keeps_the_module():
                 print("ImportError:", error)
             else:
                 print(provlink.format("sub/works"))
-        ''')
+        ''', {config!r})
         try:
             import provlink
         except ImportError as error:
@@ -139,14 +140,16 @@ def test_first_interpreter_to_import_keeps_the_module():
     )
     assert result.returncode == 0, result.stderr
     lines = result.stdout.splitlines()
-    if sys.version_info < (3, 13) or module_kind() == "abi3t":
+    if config == "legacy" and (sys.version_info < (3, 13) or module_kind() == "abi3t"):
         # The subinterpreter's import initialises the module: it is that
         # interpreter's, and the main interpreter is refused.
         assert lines == ['<sub/works>; rel="c2pa-manifest"', "ImportError: provlink does not yet support subinterpreters"]
     else:
-        # From 3.13 on CPython initialises a module of the old, single-phase
-        # kind in the main interpreter, whoever imports it first: the
-        # subinterpreter is refused (by provlink, or by CPython itself).
+        # An isolated subinterpreter takes no module that does not declare
+        # itself fit for it, and from 3.13 on CPython initialises a module of
+        # the old, single-phase kind in the main interpreter, whoever imports
+        # it first: the subinterpreter is refused (by provlink, or by CPython
+        # itself), and leaves the module to the main interpreter.
         assert lines[0].startswith("ImportError:") and "subinterpreters" in lines[0]
         assert lines[1:] == ['<main/works>; rel="c2pa-manifest"']
 

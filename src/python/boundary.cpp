@@ -4,12 +4,15 @@
 #include <cstdlib>
 #include <new>
 
-#include "compat.hpp"
-#include "write_once.hpp"
+#include "convert.hpp"
+#include "life.hpp"
 
 namespace provlink::python {
 namespace {
 
+// Its module, bindery_runtime, which exists nowhere, and its name are those
+// that the module's documented interface gives it: not a leftover, and kept.
+constexpr const char* kPanicExceptionName = "bindery_runtime.PanicException";
 constexpr const char* kPanicExceptionDoc =
     "\n"
     "Raised when the native code of provlink, called from Python, fails with an internal fault.\n"
@@ -20,10 +23,10 @@ constexpr const char* kPanicExceptionDoc =
 
 constexpr const char* kUntoldFault = "provlink's native code failed with an internal fault";
 
-WriteOnce<PyObject> g_panic_exception;
-
-void report(const std::string& message) {
-  write_stderr_line("provlink: internal fault: " + message);
+// The life's PanicException type, or null before its life has made it.
+PyObject* panic_exception() noexcept {
+  const Life* life = life::current();
+  return life != nullptr ? life->panic_exception : nullptr;
 }
 
 // Raising the fault failed in turn: there is no sound way back into Python.
@@ -33,38 +36,47 @@ void report(const std::string& message) {
 }
 
 void raise_panic(const std::string& message) {
-  PyObject* type = panic_exception_type();
+  PyObject* type = panic_exception();
+  if (type == nullptr) throw Panic("Failed to initialize new exception type.");
   Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
   if (!text) throw Panic("could not create the PanicException message");
   PyErr_SetObject(type, text.get());
 }
 
+// A PanicException raised by Python code that a body called (for instance
+// the iteration of a `values` object) goes on as a fault of this call.
+[[noreturn]] void resume_panic(PyErr error) {
+  PySys_WriteStderr("provlink: a PanicException came back from Python code; resuming it as an internal fault\n");
+  PySys_WriteStderr("Python stack trace below:\n");
+  const Ref exception = std::move(error).into_value();
+  PyErr::from_value(Ref::borrow(exception.get())).restore();
+  PyErr_PrintEx(0);
+  throw Panic(str_text(exception.get()).value_or("Unwrapped panic from Python code"));
+}
+
 }  // namespace
 
-void panic(const std::string& message) {
-  report(message);
-  throw Panic(message);
-}
-
-PyObject* panic_exception_type() {
-  if (PyObject* type = g_panic_exception.get()) return type;
-  Ref type = Ref::steal(PyErr_NewExceptionWithDoc("bindery_runtime.PanicException", kPanicExceptionDoc,
-                                                  PyExc_BaseException, nullptr));
+Ref make_panic_exception() {
+  Ref type = Ref::steal(PyErr_NewExceptionWithDoc(kPanicExceptionName, kPanicExceptionDoc, PyExc_BaseException, nullptr));
   if (!type) panic("Failed to initialize new exception type.");
-  return g_panic_exception.publish(std::move(type));
+  return type;
 }
 
-void forget_panic_exception_type() noexcept { abandon(g_panic_exception.take()); }
+PyObject* raise_error(PyErr error) {
+  // Only an exception that Python code raised can be one.
+  PyObject* panic_type = panic_exception();
+  if (error.value() != nullptr && panic_type != nullptr && PyErr_GivenExceptionMatches(error.type(), panic_type) != 0) {
+    resume_panic(std::move(error));
+  }
+  std::move(error).restore();
+  return nullptr;
+}
 
 PyObject* raise_current_exception() {
   try {
     std::string message;
     try {
       throw;
-#if defined(__GLIBCXX__)
-    } catch (const abi::__forced_unwind&) {
-      throw;
-#endif
     } catch (const std::bad_alloc&) {
       PyErr_NoMemory();
       return nullptr;
@@ -72,17 +84,13 @@ PyObject* raise_current_exception() {
       message = fault.what();
     } catch (const std::exception& fault) {
       message = fault.what();
-      report(message);
+      report_fault(message);
     } catch (...) {
       message = kUntoldFault;
-      report(message);
+      report_fault(message);
     }
     raise_panic(message);
     return nullptr;
-#if defined(__GLIBCXX__)
-  } catch (const abi::__forced_unwind&) {
-    throw;
-#endif
   } catch (...) {
     abort_uncaught();
   }

@@ -1,53 +1,45 @@
 #pragma once
 
 // The fault boundary: every call into the module runs inside trampoline, so
-// that no C++ exception reaches the interpreter.
+// that no C++ exception reaches the interpreter. It is the one place where
+// internal faults (fault.hpp) are caught and raised as PanicException.
 
-#include <exception>
-#include <string>
-#include <utility>
-
-#include "lifetime.hpp"
+#include "fault.hpp"
 #include "pyerr.hpp"
+
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
 
 namespace provlink::python {
 
-// An internal fault of this module's own code. It has been reported on
-// standard error by the time it is thrown. Not a std::runtime_error: its
-// constructors need a newer libstdc++ than manylinux2014 promises.
-class Panic : public std::exception {
- public:
-  explicit Panic(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
+// A new PanicException type, for a life of the module (life.hpp).
+Ref make_panic_exception();
 
- private:
-  std::string message_;
-};
-
-// Reports an internal fault on standard error and throws it as a Panic.
-[[noreturn]] void panic(const std::string& message);
-
-// The PanicException type (borrowed), created on first use.
-PyObject* panic_exception_type();
-// Forgets it, once its interpreter is gone.
-void forget_panic_exception_type() noexcept;
+// Hands a body's error to the interpreter: raises it, or, for a
+// PanicException that came back from Python code, raises a new one for this
+// call's fault. Returns null.
+PyObject* raise_error(PyErr error);
 
 // Turns the exception in flight into a raised Python exception: MemoryError
 // for std::bad_alloc, PanicException for anything else. Returns null.
-// Must be called from a catch block. Lets a thread's unwinding pass.
+// Must be called from a catch block.
 PyObject* raise_current_exception();
 
 // Runs a body and hands its result to the interpreter: a new reference, or
 // null with the exception set. No C++ exception leaves it, only the
-// unwinding of a thread that the interpreter ends (see lifetime.hpp), which
-// must go on to the thread's start.
+// unwinding of a thread that the interpreter ends (life.hpp), which must go
+// on to the thread's start.
 template <class Body>
 PyObject* trampoline(Body&& body) {
   try {
     PyResult<Ref> result = body();
     if (result) return result->release();
-    std::move(result.error()).restore();
-    return nullptr;
+    return raise_error(std::move(result.error()));
+#if defined(__GLIBCXX__)
+  } catch (const abi::__forced_unwind&) {
+    throw;
+#endif
   } catch (...) {
     return raise_current_exception();
   }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The three calls of CPython's 3.9 limited API that PyPy's C API lacks, with
+// The four calls of CPython's 3.9 limited API that PyPy's C API lacks, with
 // PyPy's stand-ins. Everything else is the same source on both.
 
 #include <Python.h>
@@ -14,6 +14,17 @@ inline PyInterpreterState* current_interpreter() {
   return PyInterpreterState_Head();  // PyPy runs one interpreter a process
 #else
   return PyInterpreterState_Get();
+#endif
+}
+
+// The dict that the calling interpreter keeps for extensions (borrowed), or
+// null with no error set where there is none: on PyPy, which runs one
+// interpreter a process, and once.
+inline PyObject* interpreter_dict() {
+#ifdef PYPY_VERSION
+  return nullptr;
+#else
+  return PyInterpreterState_GetDict(PyInterpreterState_Get());
 #endif
 }
 

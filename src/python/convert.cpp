@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "critical_section.hpp"
+#include "fault.hpp"
 
 namespace provlink::python {
 namespace {
@@ -11,10 +12,78 @@ namespace {
 // A sequence may report any length; reserve no more than this up front.
 constexpr std::size_t kMaxReservedTexts = 4096;
 
+PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*>(Py_TYPE(object)); }
+
+// A str as strict UTF-8, or nothing (the error left set).
+std::optional<std::string> utf8_string(PyObject* str) {
+  const Ref bytes = Ref::steal(PyUnicode_AsUTF8String(str));
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (!bytes || PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return std::nullopt;
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+// Text of a type's attribute that must be a str, or nothing (the error cleared).
+std::optional<std::string> type_attribute_text(PyObject* type, const char* attribute) {
+  Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
+  if (value && is_str(value.get())) {
+    if (auto text = utf8_string(value.get())) return text;
+  }
+  PyErr_Clear();
+  return std::nullopt;
+}
+
+std::string qualname_of_type(PyObject* type) {
+  return type_attribute_text(type, "__qualname__").value_or("<failed to extract type name>");
+}
+
+// A str as UTF-8 text, whatever it holds: surrogates pass into the bytes and
+// then come out as U+FFFD, one per byte of their ill-formed encoding.
+std::string lossy_text(PyObject* str) {
+  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
+  if (!bytes) api_call_failed();
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) api_call_failed();
+  Ref repaired = Ref::steal(PyUnicode_DecodeUTF8(data, size, "replace"));
+  if (!repaired) api_call_failed();
+  auto text = utf8_string(repaired.get());
+  if (!text) api_call_failed();
+  return *std::move(text);
+}
+
 }  // namespace
 
 bool is_str(PyObject* object) noexcept {
   return (PyType_GetFlags(Py_TYPE(object)) & Py_TPFLAGS_UNICODE_SUBCLASS) != 0;
+}
+
+std::optional<std::string> str_text(PyObject* object) {
+  Ref text = Ref::steal(PyObject_Str(object));
+  if (!text) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return lossy_text(text.get());
+}
+
+std::string display_text(PyObject* object) {
+  Ref text = Ref::steal(PyObject_Str(object));
+  if (text) return lossy_text(text.get());
+  PyErr_WriteUnraisable(object);
+  if (auto name = type_attribute_text(type_of(object), "__name__")) return "<unprintable " + *name + " object>";
+  return "<unprintable object>";
+}
+
+std::string type_qualname(PyObject* object) { return qualname_of_type(type_of(object)); }
+
+std::string error_message(const PyErr& error) {
+  if (const std::string* message = error.lazy_message()) return *message;
+  return display_text(error.value());
+}
+
+std::string error_description(const PyErr& error) {
+  return qualname_of_type(error.type()) + ": " + error_message(error);
 }
 
 PyErr downcast_error(PyObject* object, std::string_view target) {
@@ -141,7 +210,7 @@ std::optional<std::string> keyword_name(PyObject* key) {
 
 PyErr argument_extraction_error(std::string_view parameter, PyErr error) {
   if (error.type() != PyExc_TypeError) return error;
-  const std::string message = "argument '" + std::string(parameter) + "': " + error.message();
+  const std::string message = "argument '" + std::string(parameter) + "': " + error_message(error);
   const Ref cause = Ref::steal(PyException_GetCause(std::move(error).into_value().get()));
   Ref replacement = PyErr::new_lazy(PyExc_TypeError, message).into_value();
   // Takes over the cause (or none), which also suppresses the context.

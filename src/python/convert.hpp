@@ -68,7 +68,25 @@ class HeaderValues {
 
 bool is_str(PyObject* object) noexcept;
 
-// The TypeError "'{type}' object cannot be converted to '{target}'".
+// Texts of objects for messages: str() of the object as UTF-8, lone
+// surrogates shown as U+FFFD. When str() fails, that failure goes to
+// sys.unraisablehook and the text is "<unprintable {type} object>".
+std::string display_text(PyObject* object);
+// str() of the object as display_text makes it, or nothing when str() fails
+// (that error is cleared).
+std::optional<std::string> str_text(PyObject* object);
+// The type's __qualname__, e.g. "int" or "Outer.Inner".
+std::string type_qualname(PyObject* object);
+
+// str() of an error's exception, as text.
+std::string error_message(const PyErr& error);
+// "{type}: {message}".
+std::string error_description(const PyErr& error);
+
+// The TypeError "'{type}' object cannot be converted to '{target}'". The
+// targets `PyString`, `PyList` and `Sequence`, and "Can't extract `str` to
+// `Vec`", are messages of the module's documented interface, which callers
+// match: they stay as they are, though they name no type of this code.
 PyErr downcast_error(PyObject* object, std::string_view target);
 
 // A str (or a str subclass) as strict UTF-8, put in `text`. A lone surrogate

@@ -14,7 +14,7 @@ class CriticalSection {
  public:
 #ifdef Py_GIL_DISABLED
   // Not noexcept: a thread that waits for the lock detaches, and one that
-  // comes back once the interpreter is ending is ended there (lifetime.hpp).
+  // comes back once the interpreter is finalising is ended there (life.hpp).
   explicit CriticalSection(PyObject* object) { PyCriticalSection_Begin(&section_, object); }
   ~CriticalSection() { PyCriticalSection_End(&section_); }
 #else

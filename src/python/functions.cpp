@@ -1,12 +1,10 @@
 #include "functions.hpp"
 
 #include <functional>
-#include <memory>
 
 #include "binding.hpp"
-#include "boundary.hpp"
 #include "convert.hpp"
-#include "write_once.hpp"
+#include "fault.hpp"
 
 namespace provlink::python {
 namespace {
@@ -70,58 +68,25 @@ PyResult<Ref> header_value_or_error(const Result<std::string_view, Error>& value
   return new_str(*value);
 }
 
-// What every link's dict is made from, made once and kept as long as the
-// module: the keys and, with the GIL, the dict of a link without a JUMBF
-// reference, "uri" still to be set, since copying a small dict is cheaper
-// than building one. A free-threaded CPython would take that one dict's lock
-// in every copy, from every thread: there each dict is built anew.
-struct DictParts {
-  Ref uri;
-  Ref jumbf;
-  Ref is_embedded;
-#ifndef Py_GIL_DISABLED
-  Ref plain;
-#endif
-};
-
-WriteOnce<DictParts> g_dict_parts;
-
 Ref interned(const char* text) {
   Ref str = Ref::steal(PyUnicode_InternFromString(text));
   if (!str) api_call_failed();
   return str;
 }
 
-bool set_item(PyObject* dict, const Ref& key, PyObject* value) { return PyDict_SetItem(dict, key.get(), value) == 0; }
-
-const DictParts& dict_parts() {
-  if (const DictParts* parts = g_dict_parts.get()) return *parts;
-  auto parts = std::make_unique<DictParts>();
-  parts->uri = interned("uri");
-  parts->jumbf = interned("jumbf");
-  parts->is_embedded = interned("is_embedded");
-#ifndef Py_GIL_DISABLED
-  parts->plain = Ref::steal(PyDict_New());
-  PyObject* plain = parts->plain.get();
-  if (plain == nullptr || !set_item(plain, parts->uri, Py_None) || !set_item(plain, parts->jumbf, Py_None) ||
-      !set_item(plain, parts->is_embedded, Py_False)) {
-    api_call_failed();
-  }
-#endif
-  return *g_dict_parts.publish(std::move(parts));
-}
+bool set_item(PyObject* dict, PyObject* key, PyObject* value) { return PyDict_SetItem(dict, key, value) == 0; }
 
 // {"uri": uri, "jumbf": jumbf, "is_embedded": True}, or with a null jumbf
 // {"uri": uri, "jumbf": None, "is_embedded": False}; null with the error set.
 Ref link_dict(PyObject* uri, PyObject* jumbf) {
-  const DictParts& parts = dict_parts();
+  const DictParts& parts = life::current()->dict_parts;
 #ifdef Py_GIL_DISABLED
   Ref dict = Ref::steal(PyDict_New());
   const bool made = dict && set_item(dict.get(), parts.uri, uri) &&
                     set_item(dict.get(), parts.jumbf, jumbf != nullptr ? jumbf : Py_None) &&
                     set_item(dict.get(), parts.is_embedded, jumbf != nullptr ? Py_True : Py_False);
 #else
-  Ref dict = Ref::steal(PyDict_Copy(parts.plain.get()));
+  Ref dict = Ref::steal(PyDict_Copy(parts.plain));
   const bool made = dict && set_item(dict.get(), parts.uri, uri) &&
                     (jumbf == nullptr ||
                      (set_item(dict.get(), parts.jumbf, jumbf) && set_item(dict.get(), parts.is_embedded, Py_True)));
@@ -166,9 +131,25 @@ PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source) {
   return dict;
 }
 
-PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
+std::optional<PyErr> make_dict_parts(DictParts& parts) {
+  Ref uri = interned("uri");
+  Ref jumbf = interned("jumbf");
+  Ref is_embedded = interned("is_embedded");
+#ifndef Py_GIL_DISABLED
+  Ref plain = Ref::steal(PyDict_New());
+  if (!plain || !set_item(plain.get(), uri.get(), Py_None) || !set_item(plain.get(), jumbf.get(), Py_None) ||
+      !set_item(plain.get(), is_embedded.get(), Py_False)) {
+    return PyErr::fetch();
+  }
+  parts.plain = plain.release();
+#endif
+  parts.uri = uri.release();
+  parts.jumbf = jumbf.release();
+  parts.is_embedded = is_embedded.release();
+  return std::nullopt;
+}
 
-void forget_dict_parts() noexcept { abandon(g_dict_parts.take()); }
+PyErr map_err(const Error& error) { return PyErr::new_lazy(PyExc_ValueError, error.text()); }
 
 // NOLINTBEGIN(bugprone-reserved-identifier)
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs) {

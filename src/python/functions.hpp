@@ -6,20 +6,22 @@
 #include "error.hpp"
 #include "link.hpp"
 #include "convert.hpp"
+#include "life.hpp"
 #include "pyerr.hpp"
 
 namespace provlink::python {
+
+// Makes what every link's dict is made from, for a life of the module.
+std::optional<PyErr> make_dict_parts(DictParts& parts);
 
 // A new dict {"uri": str, "jumbf": str or None, "is_embedded": bool}. The
 // link's views are of `source`'s text, where a source is given.
 PyResult<Ref> to_dict(const ManifestLink& link, const HeaderValue* source);
 
-// The ValueError that an operation's Error becomes.
+// The ValueError that an operation's Error becomes. Its name, like the
+// __pyfunction_ prefix of the bodies below, is the one the module's
+// documented interface gives these parts: not a leftover, and kept.
 PyErr map_err(const Error& error);
-
-// Forgets the strs and the dict that to_dict shares, once their interpreter
-// is gone.
-void forget_dict_parts() noexcept;
 
 // NOLINTBEGIN(bugprone-reserved-identifier): the __pyfunction_ prefix marks the body of a Python function.
 PyResult<Ref> __pyfunction_format(PyObject* args, PyObject* kwargs);

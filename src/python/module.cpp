@@ -1,16 +1,14 @@
 // The module object: its entry point (PyInit_provlink, or PyModExport_provlink
 // for abi3t), the function table and the module body.
 
-#include <atomic>
 #include <cstdint>
 
 #include "boundary.hpp"
 #include "compat.hpp"
 #include "convert.hpp"
 #include "functions.hpp"
-#include "lifetime.hpp"
+#include "life.hpp"
 #include "link.hpp"
-#include "write_once.hpp"
 
 namespace provlink::python {
 namespace {
@@ -80,22 +78,6 @@ PyModuleDef g_definition = {
 };
 #endif
 
-// The interpreter that first initialised the module; -1 until then, and
-// again once that interpreter is gone.
-std::atomic<std::int64_t> g_interpreter{-1};
-// The module every initialisation in that interpreter returns.
-WriteOnce<PyObject> g_module;
-
-// Called at the very end of the interpreter's finalisation, which has set
-// the module's attributes to None: a later Py_Initialize makes the module
-// anew.
-void forget_interpreter() {
-  abandon(g_module.take());
-  forget_panic_exception_type();
-  forget_dict_parts();
-  g_interpreter.store(-1);
-}
-
 // The module's __all__, created when the first name is added.
 PyResult<Ref> all_list(PyObject* module) {
   Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
@@ -117,7 +99,7 @@ std::optional<PyErr> add_named_value(PyObject* module, PyObject* name, PyObject*
   auto all = all_list(module);
   if (!all) return std::move(all.error());
   if (PyList_Append(all->get(), name) != 0) {
-    panic("could not append __name__ to __all__: " + PyErr::fetch().description());
+    panic("could not append __name__ to __all__: " + error_description(PyErr::fetch()));
   }
   if (PyObject_SetAttr(module, name, value) != 0) return PyErr::fetch();
   return std::nullopt;
@@ -169,22 +151,111 @@ PyResult<Ref> new_module() {
   return module;
 }
 
+// The key under which an interpreter's own dict records that it began a
+// life of the module. A later interpreter may have the same id (the main
+// interpreter of every Py_Initialize is 0), but begins with a new dict.
+constexpr const char* kLifeMark = "provlink: a life began here";
+
+// Whether the calling interpreter began the life in progress, by its mark.
+PyResult<bool> began_here() {
+  PyObject* dict = interpreter_dict();
+  if (dict == nullptr) return true;  // none to tell lives apart by (PyPy runs one interpreter, once)
+  const Ref key = Ref::steal(PyUnicode_FromString(kLifeMark));
+  if (!key) return PyErr::fetch();
+  if (PyDict_GetItemWithError(dict, key.get()) != nullptr) return true;
+  if (PyErr_Occurred() != nullptr) return PyErr::fetch();
+  return false;
+}
+
+std::optional<PyErr> mark_here() {
+  PyObject* dict = interpreter_dict();
+  if (dict == nullptr || PyDict_SetItemString(dict, kLifeMark, Py_True) == 0) return std::nullopt;
+  return PyErr::fetch();
+}
+
+// CPython 3.12 runs the init function of a single-phase module in a
+// subinterpreter that refuses such modules, and refuses it only then: the
+// life begun there is no one's. The interpreter records the init function in
+// the module's definition only once it has taken the module.
+bool refused_where_it_began() {
+#ifdef Py_TARGET_ABI3T
+  return false;  // the interpreter refuses a multi-phase module before it runs a slot
+#else
+  return g_definition.m_base.m_init == nullptr;
+#endif
+}
+
+// Ends the life in progress where it is over: an earlier interpreter of the
+// calling one's id began it (this one lacks its mark), or a subinterpreter
+// that was refused the module, which the main interpreter (id 0) takes over.
+std::optional<PyErr> end_a_life_that_is_over(std::int64_t interpreter) {
+  const Life* in_progress = life::current();
+  if (in_progress == nullptr) return std::nullopt;
+  if (in_progress->interpreter != interpreter) {
+    if (interpreter == 0 && refused_where_it_began()) life::end();
+    return std::nullopt;
+  }
+  auto began = began_here();
+  if (!began) return std::move(began.error());
+  if (!*began) life::end();
+  return std::nullopt;
+}
+
+PyObject* shutdown_begins(PyObject* /*self*/, PyObject* /*unused*/) {
+  life::shutdown_begins();
+  return Ref::borrow(Py_None).release();
+}
+
+PyMethodDef g_shutdown_begins = {"provlink_shutdown_begins", shutdown_begins, METH_NOARGS, nullptr};
+
+// Asks the threading module to announce the start of the interpreter's
+// shutdown (life.hpp), which it does before it joins the other threads.
+// Imported here if nothing did yet, so that the interpreter's end runs it.
+// Where it cannot be asked (a threading without the hook, or one shutting
+// down already), releases ask the interpreter from now on.
+std::optional<PyErr> watch_shutdown() {
+  const Ref threading = Ref::steal(PyImport_ImportModule("threading"));
+  const Ref hook = Ref::steal(PyCFunction_NewEx(&g_shutdown_begins, nullptr, nullptr));
+  if (!threading || !hook) return PyErr::fetch();
+  if (const Ref registered = Ref::steal(PyObject_CallMethod(threading.get(), "_register_atexit", "O", hook.get()))) {
+    return std::nullopt;
+  }
+  if (PyErr_ExceptionMatches(PyExc_Exception) == 0) return PyErr::fetch();
+  PyErr_Clear();
+  life::shutdown_begins();
+  return std::nullopt;
+}
+
+// Makes what a new life keeps, but for the module; the dict parts last, so
+// that a life has them once it has all.
+std::optional<PyErr> make_life(Life& life) {
+  if (auto error = mark_here()) return error;
+  if (auto error = watch_shutdown()) return error;
+#ifndef Py_TARGET_ABI3T
+  g_definition.m_base.m_init = nullptr;  // until the interpreter takes the module in this life
+#endif
+  if (life.panic_exception == nullptr) life.panic_exception = make_panic_exception().release();
+  return make_dict_parts(life.dict_parts);
+}
+
 PyResult<Ref> initialise() {
   const std::int64_t interpreter = PyInterpreterState_GetID(current_interpreter());
   if (interpreter == -1) return PyErr::fetch();
-  std::int64_t first = -1;
-  if (g_interpreter.compare_exchange_strong(first, interpreter)) {
-    lifetime_begins();
-  } else if (first != interpreter) {
+  if (auto error = end_a_life_that_is_over(interpreter)) return std::move(*error);
+  Life* life = life::begin(interpreter);
+  if (life->interpreter != interpreter) {
     return PyErr::new_lazy(PyExc_ImportError, "provlink does not yet support subinterpreters");
   }
-  if (PyObject* module = g_module.get()) return Ref::borrow(module);
+  if (life->module != nullptr) return Ref::borrow(life->module);
+  if (life->dict_parts.uri == nullptr) {
+    if (auto error = make_life(*life)) return std::move(*error);
+  }
 
   auto module = new_module();
   if (!module) return std::move(module.error());
   if (auto error = module_body(module->get())) return std::move(*error);
-  if (auto error = watch_interpreter_end(forget_interpreter)) return std::move(*error);
-  return Ref::borrow(g_module.publish(std::move(*module)));
+  life->module = module->release();
+  return Ref::borrow(life->module);
 }
 
 #ifdef Py_TARGET_ABI3T

@@ -1,51 +1,11 @@
 #include "pyerr.hpp"
 
-#include "boundary.hpp"
-#include "convert.hpp"
+#include "fault.hpp"
 
 namespace provlink::python {
 namespace {
 
 PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*>(Py_TYPE(object)); }
-
-// Text of a type's attribute that must be a str, or nothing (the error cleared).
-std::optional<std::string> type_attribute_text(PyObject* type, const char* attribute) {
-  Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
-  if (value && is_str(value.get())) {
-    if (Utf8Text text; !to_utf8(value.get(), text)) return std::string(text.view());
-  }
-  PyErr_Clear();
-  return std::nullopt;
-}
-
-std::string qualname_of_type(PyObject* type) {
-  return type_attribute_text(type, "__qualname__").value_or("<failed to extract type name>");
-}
-
-// A str as UTF-8 text, whatever it holds: surrogates pass into the bytes and
-// then come out as U+FFFD, one per byte of their ill-formed encoding.
-std::string lossy_text(PyObject* str) {
-  Ref bytes = Ref::steal(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
-  if (!bytes) api_call_failed();
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) api_call_failed();
-  Ref repaired = Ref::steal(PyUnicode_DecodeUTF8(data, size, "replace"));
-  if (!repaired) api_call_failed();
-  Utf8Text text;
-  if (to_utf8(repaired.get(), text)) api_call_failed();
-  return std::string(text.view());
-}
-
-// A PanicException raised by Python code called from a body (for instance by
-// the iteration of a `values` object) goes on as a fault of this call.
-[[noreturn]] void resume_panic(Ref exception) {
-  PySys_WriteStderr("provlink: a PanicException came back from Python code; resuming it as an internal fault\n");
-  PySys_WriteStderr("Python stack trace below:\n");
-  PyErr::from_value(Ref::borrow(exception.get())).restore();
-  PyErr_PrintEx(0);
-  throw Panic(str_text(exception.get()).value_or("Unwrapped panic from Python code"));
-}
 
 }  // namespace
 
@@ -78,19 +38,14 @@ PyErr PyErr::fetch() {
   const Ref owned_traceback = Ref::steal(traceback);
   if (!exception) return new_lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
   if (owned_traceback) PyException_SetTraceback(exception.get(), owned_traceback.get());
-  if (PyErr_GivenExceptionMatches(owned_type.get(), panic_exception_type()) != 0) {
-    resume_panic(std::move(exception));
-  }
   return from_value(std::move(exception));
 }
 
 PyObject* PyErr::type() const noexcept { return value_ ? type_of(value_.get()) : lazy_type_; }
 
-std::string PyErr::message() const { return value_ ? display_text(value_.get()) : lazy_message_; }
+const std::string* PyErr::lazy_message() const noexcept { return value_ ? nullptr : &lazy_message_; }
 
-std::string PyErr::description() const {
-  return qualname_of_type(type()) + ": " + message();
-}
+PyObject* PyErr::value() const noexcept { return value_.get(); }
 
 Ref PyErr::lazy_message_str() const {
   Ref message = Ref::steal(
@@ -117,32 +72,6 @@ void PyErr::restore() && {
   PyObject* type = type_of(value_.get());
   Py_IncRef(type);
   PyErr_Restore(type, value_.release(), traceback);
-}
-
-std::optional<std::string> str_text(PyObject* object) {
-  Ref text = Ref::steal(PyObject_Str(object));
-  if (!text) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  return lossy_text(text.get());
-}
-
-std::string display_text(PyObject* object) {
-  Ref text = Ref::steal(PyObject_Str(object));
-  if (text) return lossy_text(text.get());
-  PyErr_WriteUnraisable(object);
-  if (auto name = type_attribute_text(type_of(object), "__name__")) return "<unprintable " + *name + " object>";
-  return "<unprintable object>";
-}
-
-std::string type_qualname(PyObject* object) {
-  return qualname_of_type(type_of(object));
-}
-
-void api_call_failed() {
-  PyErr_Print();
-  panic("Python API call failed");
 }
 
 }  // namespace provlink::python

@@ -4,13 +4,13 @@
 
 #include <utility>
 
-#include "lifetime.hpp"
+#include "life.hpp"
 
 namespace provlink::python {
 
 // Owns one strong reference, released when the handle goes (unless the
-// interpreter is ending on another thread: lifetime.hpp). A raw PyObject*
-// anywhere else in this layer is borrowed.
+// interpreter is finalising: life.hpp). A raw PyObject* anywhere else in this
+// layer is borrowed, but for the fields of a Life.
 class Ref {
  public:
   Ref() noexcept = default;
@@ -32,7 +32,7 @@ class Ref {
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
   ~Ref() {
-    if (object_ != nullptr) release_reference(object_);
+    if (object_ != nullptr) life::release(object_);
   }
 
   PyObject* get() const noexcept { return object_; }

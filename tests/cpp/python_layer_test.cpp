@@ -1,7 +1,7 @@
 // Paths of the Python layer that no call of the five functions reaches: the
 // fault boundary's handling of each kind of C++ exception, and the binding
 // messages for functions of more than one parameter. Runs in an embedded
-// interpreter.
+// interpreter that has imported the module, as every call finds it.
 
 #include <cstdio>
 #include <new>
@@ -11,8 +11,11 @@
 #include "python/binding.hpp"
 #include "python/boundary.hpp"
 #include "python/convert.hpp"
+#include "python/life.hpp"
 
 using namespace provlink::python;
+
+extern "C" PyObject* PyInit_provlink();
 
 namespace {
 
@@ -50,7 +53,7 @@ template <class Fault>
 std::string panic_of(Fault fault) {
   PyObject* result = trampoline([&]() -> PyResult<Ref> { throw fault; });
   CHECK(result == nullptr);
-  return take_raised(panic_exception_type());
+  return take_raised(life::current()->panic_exception);
 }
 
 void test_fault_boundary() {
@@ -114,7 +117,14 @@ void test_binding_messages() {
 }  // namespace
 
 int main() {
+  if (PyImport_AppendInittab("provlink", PyInit_provlink) != 0) return 1;
   Py_Initialize();
+  PyObject* module = PyImport_ImportModule("provlink");
+  if (module == nullptr) {
+    PyErr_Print();
+    return 1;
+  }
+  Py_DecRef(module);
   test_fault_boundary();
   test_binding_messages();
   Py_Finalize();
