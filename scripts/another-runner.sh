@@ -4,10 +4,9 @@
 # POSIX-only ones (another-runner/sitecustomize.py), and without /proc (a
 # mount namespace of its own, with an empty /proc). Nothing may fail.
 #   scripts/another-runner.sh PYTHON [pytest options]
-set -euo pipefail
-python=$(realpath -s "$1")
+. "$(dirname "$0")/common.sh"
+python=$(cd "$caller" && "$1" -c "import sys; print(sys.executable)")
 shift
-cd "$(dirname "$0")/.."
 export PYTHONPATH="$PWD/scripts/another-runner${PYTHONPATH:+:$PYTHONPATH}"
 # shellcheck disable=SC2016
 unshare --mount --propagation private sh -c 'mount -t tmpfs none /proc && exec "$@"' sh \

@@ -7,18 +7,16 @@
 # release's files as this machine builds them, it checks them as the
 # workflow's upload and PyPI would: twine, abi3t-doctor, ft-readiness.
 #   scripts/check-release.sh [DIST]
-set -euo pipefail
-dist=${1:+$(realpath "$1")}
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
+. "$(dirname "$0")/common.sh"
+dist=${1:+$(from_caller "$1")}
 workflow=.github/workflows/wheels.yml
 actionlint "$workflow"
 zizmor --offline --no-progress --persona pedantic .github/
-version=$(grep -o "cibuildwheel==[0-9.]*" "$workflow" | cut -d= -f3)
+cibuildwheel=$(grep -o "cibuildwheel==[0-9.]*" "$workflow" | cut -d= -f3)
 venv=$(mktemp -d)
 trap 'rm -rf "$venv"' EXIT
 python -m venv "$venv"
-"$venv/bin/python" -m pip install --quiet "cibuildwheel==$version" pyyaml
+"$venv/bin/python" -m pip install --quiet "cibuildwheel==$cibuildwheel" pyyaml
 
 # Each runner of the workflow, with the architectures it names: the wheels
 # cibuildwheel builds there must be those the release lists, each under the
@@ -95,8 +93,7 @@ if [ -n "$dist" ]; then
   echo "the release's files: $(cd "$dist" && echo *)"
   # The sdist and the manylinux wheel are built here as the workflow builds
   # them, and named so.
-  project_version=$(python -c "import tomllib; print(tomllib.load(open('pyproject.toml', 'rb'))['project']['version'])")
-  listed=$(grep -v '^#' .github/release-files.txt | sed "s/{version}/$project_version/")
+  listed=$(grep -v '^#' .github/release-files.txt | sed "s/{version}/$version/")
   for file in "$dist"/*.tar.gz "$dist"/*manylinux*.whl; do
     grep -qxF "$(basename "$file")" <<<"$listed" || { echo "not a file of the release: $file" >&2; exit 1; }
   done
@@ -104,7 +101,7 @@ if [ -n "$dist" ]; then
   # run must be in it.
   sdist_files=$(tar -tzf "$dist"/*.tar.gz)
   for path in $(grep -o '{project}/[^ "]*' pyproject.toml | cut -d/ -f2-); do
-    grep -qx "provlink-$project_version/$path" <<<"$sdist_files" || { echo "the sdist lacks $path, which the tests run" >&2; exit 1; }
+    grep -qx "provlink-$version/$path" <<<"$sdist_files" || { echo "the sdist lacks $path, which the tests run" >&2; exit 1; }
   done
   twine check --strict "$dist"/*
   python scripts/check-long-description.py "$dist"/*

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The C++ side: the core's own tests, the Python layer's (in an embedded
-# interpreter, and in three lives of one), and clang-tidy over every source.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-build=${BUILD_DIR:-build/cpp-checks}
+# interpreter, and in four lives of one), and clang-tidy over every source.
+#   scripts/cpp-checks.sh BUILD
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
+apt_install clang clang-tidy libclang-rt-14-dev
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROVLINK_CPP_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 cmake --build "$build"

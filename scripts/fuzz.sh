@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses and runs each for the given number of seconds
-# (default 60), starting from the seeds and the corpus earlier runs grew.
-#   scripts/fuzz.sh [seconds] [harness...]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-seconds=${1:-60}
-shift || true
-harnesses=("$@")
+# The libFuzzer harnesses fuzz/discovery.cpp and fuzz/construction.cpp, with
+# AddressSanitizer and UndefinedBehaviorSanitizer, each run for SECONDS
+# (60 unless given) from the seeds and the corpus that earlier runs in BUILD
+# grew. They abort on any broken property, not only on crashes: among them,
+# that every fast reader gives the general reader's links, and that every
+# scan gives the same answer with the block of the build, with the plain
+# block and byte by byte.
+#   scripts/fuzz.sh BUILD [SECONDS [HARNESS...]]
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
+seconds=${2:-60}
+harnesses=("${@:3}")
 [ "${#harnesses[@]}" -gt 0 ] || harnesses=(discovery construction)
-build=${BUILD_DIR:-build/fuzz}
+apt_install clang libclang-rt-14-dev
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPROVLINK_PYTHON=OFF -DPROVLINK_FUZZ=ON >/dev/null

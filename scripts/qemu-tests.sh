@@ -2,13 +2,13 @@
 # Cross-builds the wheel for aarch64 and runs the whole test suite under
 # qemu-aarch64 with Debian's arm64 CPython, unpacked into a sysroot of its own
 # (the machine's own apt state is left alone). The tests' dependencies are
-# PyPI's aarch64 wheels.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-build=$(realpath -m "${BUILD_DIR:-build/qemu-aarch64}")
+# PyPI's aarch64 wheels; pytest takes the further arguments.
+#   scripts/qemu-tests.sh BUILD [pytest options]
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
+shift
 sysroot=$build/sysroot
-bash scripts/apt-install.sh qemu-user g++-aarch64-linux-gnu
+apt_install qemu-user g++-aarch64-linux-gnu
 
 # Debian's arm64 packages, fetched with a private apt state.
 apt=(-o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o Dir::State="$build/apt"

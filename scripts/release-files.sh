@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails unless the directory DIST holds exactly the files of a release of
 # the project's version, as .github/release-files.txt lists them. The
-# release workflow runs it before it uploads anything.
+# release workflow runs it before it uploads anything, on a runner that has
+# none of the project's tools: the one script that needs none.
 #   scripts/release-files.sh DIST
 set -euo pipefail
 dist=$(realpath "$1")

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds the extension with AddressSanitizer and UndefinedBehaviorSanitizer
-# into a virtual environment of its own and runs the whole test suite in it.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-build=$(realpath -m "${BUILD_DIR:-build/sanitize}")
+# The whole test suite against a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, in a virtual environment of its own; pytest
+# takes the further arguments.
+#   scripts/sanitize.sh BUILD [pytest options]
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
+shift
 
 python -m venv "$build/venv"
 "$build/venv/bin/python" -m pip install --quiet ".[test]" \

@@ -9,21 +9,22 @@
 #   newer libstdc++, as any module g++ 16 builds);
 # - the abi3t module built from the sdist on 3.15, and the suite against it;
 #   its wheel is left in the directory OUT, if one is named.
+# The chroot is made from the Debian archive that apt uses here.
 #   scripts/sid.sh WHEEL SDIST PYTHON3.9 [OUT]
-set -euo pipefail
-wheel=$(realpath "$1")
-sdist=$(realpath "$2")
-old_python=$("$3" -c "import sys; print(sys.executable)")
-old_prefix=$("$3" -c "import sys; print(sys.base_prefix)")
-cache=${PROVLINK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/provlink}
+. "$(dirname "$0")/common.sh"
+old_python=$(cd "$caller" && "$3" -c "import sys; print(sys.executable)")
+old_prefix=$("$old_python" -c "import sys; print(sys.base_prefix)")
+wheel=$(from_caller "$1")
+sdist=$(from_caller "$2")
+out=${4:+$(from_caller "$4")}
 root=$cache/sid
 packages=python3.14,python3.14-venv,python3.14-dev,python3.15,python3.15-venv,python3.15-dev,g++,cmake,binutils
 
 if [ ! -e "$root/.made" ]; then
-  bash "$(dirname "$0")/apt-install.sh" debootstrap
+  apt_install debootstrap
   rm -rf "$root"
   mkdir -p "$cache"
-  debootstrap --variant=minbase --include="$packages" sid "$root" http://deb.debian.org/debian >"$cache/debootstrap.log" 2>&1 ||
+  debootstrap --variant=minbase --include="$packages" sid "$root" "$(debian_mirror)" >"$cache/debootstrap.log" 2>&1 ||
     { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
   touch "$root/.made"
 fi
@@ -101,4 +102,4 @@ mkdir -p "$root$old_prefix"
 unshare --mount --propagation private bash -c \
   'mount -t proc proc "$1/proc" && mount --bind -o ro "$2" "$1$2" && exec chroot "$1" env -i "${@:3}" bash /provlink/run.sh' \
   bash "$root" "$old_prefix" "${passed[@]}"
-[ -z "${4:-}" ] || cp "$work"/abi3t/*.whl "$4/"
+[ -z "$out" ] || cp "$work"/abi3t/*.whl "$out/"

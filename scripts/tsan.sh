@@ -3,10 +3,9 @@
 # built with it (scripts/cpython.sh tsan), the module built with it for that
 # interpreter, and no report allowed. CPython's own suppressions cover the
 # races it knows of in itself, and nothing else.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-build=$(realpath -m "${BUILD_DIR:-build/tsan}")
+#   scripts/tsan.sh BUILD
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
 interpreter=$(bash scripts/cpython.sh tsan)
 tree=$(dirname "$interpreter")
 headers=$("$interpreter" -c "import sysconfig; print(sysconfig.get_config_var('INCLUDEPY'))")

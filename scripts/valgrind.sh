@@ -3,11 +3,10 @@
 # interpreter's own allocator off so that memcheck sees each object, and fails
 # on any error or definite leak whose stack passes through the module. (The
 # interpreter itself shows some uninitialised-value reports under memcheck.)
-#   scripts/valgrind.sh PYTHON [LOG]   PYTHON: an interpreter that imports provlink
-set -euo pipefail
-python=$("$1" -c "import sys; print(sys.executable)")
-log=$(realpath -m "${2:-build/valgrind.log}")
-cd "$(dirname "$0")/.."
+#   scripts/valgrind.sh PYTHON LOG     PYTHON: an interpreter that imports provlink
+. "$(dirname "$0")/common.sh"
+python=$(cd "$caller" && "$1" -c "import sys; print(sys.executable)")
+log=$(from_caller "$2")
 mkdir -p "$(dirname "$log")"
 PYTHONMALLOC=malloc valgrind --tool=memcheck --leak-check=full --show-leak-kinds=definite \
   --num-callers=40 --log-file="$log" "$python" scripts/valgrind-paths.py

@@ -1,51 +1,79 @@
 #!/usr/bin/env bash
 # What zig (from PyPI, among the project's tools) builds for machines this
-# one is not, with LLVM's libc++ where the other scripts use libstdc++:
+# one is not, with LLVM's libc++ where the other scripts use libstdc++, and
+# warnings as errors:
 # - the core and the Python layer compiled for macOS on x86_64 (10.13) and
-#   arm64 (11.0), warnings as errors, against the headers of the CPython 3.9
-#   that builds the abi3 wheel (this machine's: its pyconfig.h is Linux's);
+#   arm64 (11.0), against the headers of the CPython 3.9 that builds the
+#   abi3 wheel (this machine's: its pyconfig.h is Linux's);
 # - the core compiled for Windows on x86_64 with MinGW's headers (the
 #   release builds it with MSVC);
 # - both fuzz harnesses with the plain driver, linked statically for musl,
-#   run here on x86_64 and under qemu on aarch64.
-#   scripts/zig.sh [runs]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-PATH="$(bash scripts/tools.sh):$PATH"
-runs=${1:-20000}
-build=${BUILD_DIR:-build/zig}
-cache=${PROVLINK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/provlink}
+#   run here on x86_64 and under qemu on aarch64 over RUNS generated inputs
+#   (20,000 unless given).
+# Every source is compiled with the flags and definitions that CMake gives it
+# (CMakeLists.txt): for macOS and Windows, CMake's compile commands for this
+# machine, retargeted; for musl, a build that CMake drives with zig.
+#   scripts/zig.sh BUILD [RUNS]
+. "$(dirname "$0")/common.sh"
+build=$(from_caller "$1")
+runs=${2:-20000}
 # zig builds libc++ and musl once a target, into its cache.
 export ZIG_GLOBAL_CACHE_DIR=$cache/zig
-bash scripts/apt-install.sh qemu-user
+apt_install qemu-user
 echo "zig $(python -m ziglang version)"
 
-flags=(-std=c++20 -O2 -Wall -Wextra -Werror -fno-sized-deallocation -fvisibility=hidden -Isrc)
-python39=$(pyenv prefix "$(pyenv latest 3.9)")/bin/python
-include=$("$python39" -c "import sysconfig; print(sysconfig.get_paths()['include'])")
-version=$(sed -n 's/^version = "\(.*\)"$/\1/p' pyproject.toml)
-# Compiles each source for a target into its own directory.
-compile() {
-  local target=$1 source
-  shift
-  mkdir -p "$build/$target"
-  for source in "$@"; do
-    python -m ziglang c++ -target "$target" "${flags[@]}" -fPIC -isystem "$include" \
-      -DPy_LIMITED_API=0x03090000 -DPROVLINK_VERSION="\"$version\"" \
-      -c "$source" -o "$build/$target/$(basename "$source" .cpp).o"
+# Commands that run zig's compiler, archiver and the like for a target, in
+# the form CMake wants: one executable each.
+zig_commands() {
+  local target=$1 tool
+  mkdir -p "$build/bin/$target"
+  for tool in c++ ar ranlib; do
+    printf '#!/bin/sh\nexec "%s" -m ziglang %s %s "$@"\n' "$(command -v python)" "$tool" \
+      "$([ "$tool" = c++ ] && echo "-target $target")" >"$build/bin/$target/$tool"
+    chmod +x "$build/bin/$target/$tool"
   done
-  echo "$target: $# files compiled"
+  echo "$build/bin/$target"
 }
-compile x86_64-macos.10.13 src/*.cpp src/python/*.cpp
-compile aarch64-macos.11.0 src/*.cpp src/python/*.cpp
-compile x86_64-windows-gnu src/*.cpp
+
+# The abi3 module's compile commands, as CMake makes them here.
+python39=$(pyenv prefix "$(pyenv latest 3.9)")/bin/python
+cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTABLE="$python39" \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+# Compiles the sources, as CMake would, for the target instead: those of the
+# core, or with the Python layer's too ("all").
+retarget() {
+  local target=$1 which=$2
+  python - "$build/host/compile_commands.json" "$(zig_commands "$target")/c++" "$build/$target" "$which" <<'PYTHON'
+import json, os, shlex, subprocess, sys
+
+commands, compiler, out, which = sys.argv[1:]
+os.makedirs(out, exist_ok=True)
+python_layer = os.path.join(os.getcwd(), "src", "python")
+sources = [
+    entry for entry in json.load(open(commands))
+    if which == "all" or os.path.dirname(os.path.abspath(entry["file"])) != python_layer
+]
+for entry in sources:
+    arguments = shlex.split(entry["command"])
+    output = arguments.index("-o")
+    arguments[output + 1] = os.path.join(out, os.path.basename(entry["file"]) + ".o")
+    subprocess.run([compiler, *arguments[1:], "-Werror"], cwd=entry["directory"], check=True)
+print(f"{os.path.basename(out)}: {len(sources)} files compiled")
+PYTHON
+}
+retarget x86_64-macos.10.13 all
+retarget aarch64-macos.11.0 all
+retarget x86_64-windows-gnu core
 
 for arch in x86_64 aarch64; do
   target=$arch-linux-musl
-  mkdir -p "$build/$target"
+  tools=$(zig_commands "$target")
+  cmake -S . -B "$build/$target" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Linux \
+    -DCMAKE_SYSTEM_PROCESSOR="$arch" -DCMAKE_CXX_COMPILER="$tools/c++" -DCMAKE_AR="$tools/ar" \
+    -DCMAKE_RANLIB="$tools/ranlib" -DCMAKE_CXX_FLAGS=-Werror -DCMAKE_EXE_LINKER_FLAGS=-static \
+    -DPROVLINK_PYTHON=OFF -DPROVLINK_FUZZ_DRIVER=ON >/dev/null
+  cmake --build "$build/$target" >/dev/null
   for harness in discovery construction; do
-    python -m ziglang c++ -target "$target" "${flags[@]}" -static -DPROVLINK_ASSERTIONS \
-      src/*.cpp "fuzz/$harness.cpp" fuzz/driver.cpp -o "$build/$target/drive_$harness"
     run=("$build/$target/drive_$harness")
     [ "$arch" = x86_64 ] || run=("qemu-$arch" "${run[@]}")
     echo "$target, $harness: $("${run[@]}" "$runs" fuzz/link.dict "fuzz/seeds/$harness")"
