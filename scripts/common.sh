@@ -67,6 +67,20 @@ sys.exit("no Debian archive for " + release + " in apt's sources")
 PYTHON
 }
 
+# Commands that run zig's compiler, archiver and indexer for TARGET, in the
+# form CMake wants (one executable each), made in DIR/TARGET, which it prints.
+# zig builds libc++ and the C library once a target, into the cache.
+zig_tools() {
+  local target=$1 tool
+  mkdir -p "$2/$target"
+  for tool in c++ ar ranlib; do
+    printf '#!/bin/sh\nZIG_GLOBAL_CACHE_DIR="%s" exec "%s" -m ziglang %s %s "$@"\n' "$cache/zig" "$(command -v python)" "$tool" \
+      "$([ "$tool" = c++ ] && echo "-target $target")" >"$2/$target/$tool"
+    chmod +x "$2/$target/$tool"
+  done
+  echo "$2/$target"
+}
+
 tools=$cache/tools-$(sha256sum scripts/tools.txt | cut -c1-12)
 if [ ! -e "$tools/.made" ]; then
   # The scripts read pyproject.toml with tomllib: Python 3.11 or later.

@@ -17,23 +17,8 @@
 . "$(dirname "$0")/common.sh"
 build=$(from_caller "$1")
 runs=${2:-20000}
-# zig builds libc++ and musl once a target, into its cache.
-export ZIG_GLOBAL_CACHE_DIR=$cache/zig
 apt_install qemu-user
 echo "zig $(python -m ziglang version)"
-
-# Commands that run zig's compiler, archiver and the like for a target, in
-# the form CMake wants: one executable each.
-zig_commands() {
-  local target=$1 tool
-  mkdir -p "$build/bin/$target"
-  for tool in c++ ar ranlib; do
-    printf '#!/bin/sh\nexec "%s" -m ziglang %s %s "$@"\n' "$(command -v python)" "$tool" \
-      "$([ "$tool" = c++ ] && echo "-target $target")" >"$build/bin/$target/$tool"
-    chmod +x "$build/bin/$target/$tool"
-  done
-  echo "$build/bin/$target"
-}
 
 # The abi3 module's compile commands, as CMake makes them here.
 python39=$(pyenv prefix "$(pyenv latest 3.9)")/bin/python
@@ -43,7 +28,7 @@ cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython_EXECUTA
 # core, or with the Python layer's too ("all").
 retarget() {
   local target=$1 which=$2
-  python - "$build/host/compile_commands.json" "$(zig_commands "$target")/c++" "$build/$target" "$which" <<'PYTHON'
+  python - "$build/host/compile_commands.json" "$(zig_tools "$target" "$build/bin")/c++" "$build/$target" "$which" <<'PYTHON'
 import json, os, shlex, subprocess, sys
 
 commands, compiler, out, which = sys.argv[1:]
@@ -67,7 +52,7 @@ retarget x86_64-windows-gnu core
 
 for arch in x86_64 aarch64; do
   target=$arch-linux-musl
-  tools=$(zig_commands "$target")
+  tools=$(zig_tools "$target" "$build/bin")
   cmake -S . -B "$build/$target" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Linux \
     -DCMAKE_SYSTEM_PROCESSOR="$arch" -DCMAKE_CXX_COMPILER="$tools/c++" -DCMAKE_AR="$tools/ar" \
     -DCMAKE_RANLIB="$tools/ranlib" -DCMAKE_CXX_FLAGS=-Werror -DCMAKE_EXE_LINKER_FLAGS=-static \

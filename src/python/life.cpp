@@ -5,11 +5,8 @@
 #include <memory>
 #include <thread>
 
-// The stable ABI of CPython 3.9 cannot ask whether the interpreter is
-// finalising, yet every CPython can be asked by name.
-#if !defined(PYPY_VERSION) && defined(Py_LIMITED_API) && Py_LIMITED_API + 0 < 0x030D0000 && !defined(_WIN32)
-#define PROVLINK_ASKS_BY_NAME
-#include <dlfcn.h>
+#if !defined(PYPY_VERSION) && defined(Py_LIMITED_API) && Py_LIMITED_API + 0 < 0x030D0000
+#define PROVLINK_ASKS_SYS
 #endif
 
 namespace provlink::python::life {
@@ -19,29 +16,35 @@ std::atomic<Life*> g_current{nullptr};
 // The life that ended last; through it, every life that ended.
 std::atomic<const Life*> g_ended{nullptr};
 
-#ifdef PROVLINK_ASKS_BY_NAME
-// Py_IsFinalizing from CPython 3.13, where the stable ABI has it;
-// _Py_IsFinalizing before, what sys.is_finalizing() reads. Either reads one
-// atomic field: fit for a thread that has no thread state.
-using IsFinalizing = int (*)();
-std::atomic<IsFinalizing> g_is_finalizing{nullptr};
+#ifdef PROVLINK_ASKS_SYS
+// The stable ABI of CPython 3.9 has no call that says whether the
+// interpreter is finalising, but sys.is_finalizing says: its C function
+// reads one atomic field and returns True or False, and touches no thread
+// state, so a thread that has none may call it. The reference it returns is
+// left alone: True and False are immortal from CPython 3.12 on, and before,
+// a count raced on by such a thread is off by one, far from zero.
+std::atomic<PyCFunction> g_is_finalizing{nullptr};
+std::atomic<PyObject*> g_sys{nullptr};
 
-IsFinalizing find_is_finalizing() noexcept {
-  for (const char* name : {"Py_IsFinalizing", "_Py_IsFinalizing"}) {
-    if (void* found = dlsym(RTLD_DEFAULT, name)) return reinterpret_cast<IsFinalizing>(found);
+void find_is_finalizing() noexcept {
+  PyObject* asked = PySys_GetObject("is_finalizing");
+  if (asked == nullptr || PyCFunction_Check(asked) == 0 || PyCFunction_GetFlags(asked) != METH_NOARGS) {
+    g_is_finalizing.store(nullptr, std::memory_order_release);
+    return;
   }
-  return nullptr;
+  g_sys.store(PyCFunction_GetSelf(asked), std::memory_order_relaxed);
+  g_is_finalizing.store(PyCFunction_GetFunction(asked), std::memory_order_release);
 }
 #endif
 
 bool interpreter_is_finalizing() noexcept {
 #if defined(PYPY_VERSION)
   return false;  // PyPy ends no thread inside a call
-#elif defined(PROVLINK_ASKS_BY_NAME)
-  const IsFinalizing asked = g_is_finalizing.load(std::memory_order_acquire);
-  return asked != nullptr && asked() != 0;
-#elif defined(Py_LIMITED_API) && Py_LIMITED_API + 0 < 0x030D0000
-  return false;  // Windows ends a thread without unwinding it: none of this runs there
+#elif defined(PROVLINK_ASKS_SYS)
+  const PyCFunction asked = g_is_finalizing.load(std::memory_order_acquire);
+  // A sys.is_finalizing replaced by Python code cannot be asked: then the
+  // interpreter is taken to be finalising from the start of its shutdown.
+  return asked == nullptr || asked(g_sys.load(std::memory_order_relaxed), nullptr) == Py_True;
 #else
   return Py_IsFinalizing() != 0;
 #endif
@@ -70,8 +73,8 @@ Life* begin(std::int64_t interpreter) {
   // finalisation. Its 32 places may all be taken; then the next import ends
   // the life instead (PyInit_provlink).
   Py_AtExit(end);
-#ifdef PROVLINK_ASKS_BY_NAME
-  g_is_finalizing.store(find_is_finalizing(), std::memory_order_release);
+#ifdef PROVLINK_ASKS_SYS
+  find_is_finalizing();
 #endif
   return made.release();
 }
