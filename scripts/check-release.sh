@@ -87,6 +87,14 @@ for platform, identifier, audit in [
     print(f"{identifier}: audit {options.audit_command}, tests with {environment}")
     assert options.audit_command == [audit], options.audit_command
     assert environment["PIP_ONLY_BINARY"] == ":all:", environment
+# The Linux wheels get the one tag of their image, the name that
+# .github/release-files.txt lists, and not the older tags that auditwheel
+# would add when their symbols allow.
+arguments.platform = "linux"
+for identifier in ["cp39-manylinux_aarch64", "cp314t-musllinux_x86_64"]:
+    repair = compute_options("linux", arguments, env={}).build_options(identifier).repair_command
+    print(f"{identifier}: repaired by {repair}")
+    assert "--only-plat" in repair, repair
 PYTHON
 
 if [ -n "$dist" ]; then

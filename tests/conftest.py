@@ -35,13 +35,26 @@ def not_installed(names):
     return f"not installed: {', '.join(names)} (a platform may have no wheel of it)"
 
 
+def unimportable(name):
+    """Why the package `name` cannot be imported here, or None when it can.
+    An interpreter built without a module of the standard library (ssl, say)
+    has it installed, but it does not import."""
+    if importlib.util.find_spec(name) is None:
+        return not_installed([name])
+    try:
+        importlib.import_module(name)
+    except ImportError as error:
+        return f"{name} cannot be imported here: {error}"
+    return None
+
+
 def needs(*names):
-    missing = [name for name in names if importlib.util.find_spec(name) is None]
-    return pytest.mark.skipif(bool(missing), reason=not_installed(missing))
+    reasons = [reason for reason in map(unimportable, names) if reason]
+    return pytest.mark.skipif(bool(reasons), reason="; ".join(reasons))
 
 
 def import_if_installed(name):
-    return importlib.import_module(name) if importlib.util.find_spec(name) else None
+    return None if unimportable(name) else importlib.import_module(name)
 
 
 def hypothesis_or_skip():

@@ -1,8 +1,9 @@
 """Installs the test extra of the installed provlink one package at a time,
 from wheels only: the release workflow's test runs have no compiler to
 count on. A package with no wheel for the platform is left out, and the
-tests that need it skip, saying so.
-    python tests/install-test-wheels.py
+tests that need it skip, saying so. Further arguments go to pip install, as
+when it installs for another interpreter (--target, --platform).
+    python tests/install-test-wheels.py [pip install options]
 """
 
 import importlib.metadata
@@ -17,7 +18,7 @@ for text in importlib.metadata.requires("provlink") or []:
     if not (requirement.marker and requirement.marker.evaluate({"extra": "test"})):
         continue
     wanted = f"{requirement.name}{requirement.specifier}"
-    command = [sys.executable, "-m", "pip", "install", "--only-binary=:all:", wanted]
+    command = [sys.executable, "-m", "pip", "install", "--only-binary=:all:", *sys.argv[1:], wanted]
     if subprocess.run(command).returncode != 0:
         missing.append(wanted)
 if missing:

@@ -124,7 +124,7 @@ def test_typed_use_runs(tmp_path):
     assert done["manifest_uri"]([]) is None
 
 
-@needs("mypy")
+@needs("mypy", "sqlite3")  # mypy keeps its cache with sqlite3
 def test_typed_use_passes_mypy_strict(tmp_path):
     source = tmp_path / "typed_use.py"
     source.write_text(code_blocks()["# Typed use"], encoding="utf-8")
