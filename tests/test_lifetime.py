@@ -1,6 +1,7 @@
 """The edges of an interpreter's life: exit while daemon threads are inside a call."""
 
 import os
+import sysconfig
 
 import pytest
 
@@ -94,6 +95,13 @@ def exit_script(kind, tampering="none"):
     )
 
 
+# CPython 3.13 on musl itself dies of a signal now and then as it exits
+# while daemon threads sleep inside Python code, in its own code: about one
+# exit in 300 here with list() in place of provlink, on a busy machine.
+# There an exit that a signal ends is tried once more; on glibc, never.
+ON_MUSL = "musl" in (sysconfig.get_config_var("HOST_GNU_TYPE") or "")
+
+
 # What fails here is how CPython ends daemon threads at exit. PyPy does
 # not end them so, and takes up to 20 s for one of these exits.
 @cpython_only
@@ -109,6 +117,8 @@ def test_exit_with_daemon_threads_inside_calls(kind, tampering):
     script = exit_script(kind, tampering)
     for _ in range(5):
         result = run_python(script)
+        if result.returncode < 0 and ON_MUSL:
+            result = run_python(script)
         assert (result.returncode, result.stderr) == (0, "")
 
 
