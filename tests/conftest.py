@@ -1,3 +1,5 @@
+import contextlib
+import http.server
 import importlib
 import importlib.metadata
 import importlib.util
@@ -5,6 +7,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import threading
 
 import pytest
 
@@ -164,3 +167,29 @@ def run_with_subinterpreters(code):
     if result.stderr.startswith(NO_SUBINTERPRETERS):
         pytest.skip(result.stderr.strip())
     return result
+
+
+@contextlib.contextmanager
+def serving_link_fields(fields_by_path):
+    """A server on loopback that answers each path with its Link fields, one
+    header line each, and any other path with 404. Yields its base URL."""
+
+    class LinkFields(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            fields = fields_by_path.get(self.path)
+            self.send_response(200 if fields is not None else 404)
+            for field in fields or []:
+                self.send_header("Link", field)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), LinkFields)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield f"http://127.0.0.1:{server.server_port}"
+    finally:
+        server.shutdown()
+        server.server_close()

@@ -2,7 +2,6 @@
 Their packages are examples/requirements.txt, not the test extra."""
 
 import contextlib
-import http.server
 import pathlib
 import subprocess
 import sys
@@ -11,7 +10,7 @@ import urllib.parse
 
 import pytest
 
-from conftest import import_if_installed, needs
+from conftest import import_if_installed, needs, serving_link_fields
 
 EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
 pytestmark = needs("flask", "requests")
@@ -78,23 +77,6 @@ def test_client_without_a_manifest(flask_site):
     assert code == 1 and "404" in err
 
 
-class LinkFields(http.server.BaseHTTPRequestHandler):
-    FIELDS = {
-        "/embedded": ["<photo.jpg#jumbf=c2pa/urn:uuid:1>; rel=c2pa-manifest"],
-        "/competing": ["</a.c2pa>; rel=c2pa-manifest", "</b.c2pa>; rel=c2pa-manifest"],
-    }
-
-    def do_GET(self):
-        self.send_response(200)
-        for field in self.FIELDS[self.path]:
-            self.send_header("Link", field)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
 @pytest.mark.parametrize(
     "path, expected",
     [
@@ -103,11 +85,10 @@ class LinkFields(http.server.BaseHTTPRequestHandler):
     ],
 )
 def test_client_on_embedded_and_competing_manifests(path, expected):
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), LinkFields)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = f"http://127.0.0.1:{server.server_port}{path}"
-    try:
+    fields = {
+        "/embedded": ["<photo.jpg#jumbf=c2pa/urn:uuid:1>; rel=c2pa-manifest"],
+        "/competing": ["</a.c2pa>; rel=c2pa-manifest", "</b.c2pa>; rel=c2pa-manifest"],
+    }
+    with serving_link_fields(fields) as site:
+        url = site + path
         assert run_client(url) == (expected[0], *(text.format(url=url) for text in expected[1:]))
-    finally:
-        server.shutdown()
-        server.server_close()

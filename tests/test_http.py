@@ -2,7 +2,6 @@
 
 import asyncio
 import contextlib
-import http.server
 import os
 import pathlib
 import socket
@@ -17,7 +16,7 @@ from wsgiref.simple_server import WSGIRequestHandler, make_server
 import pytest
 
 import provlink
-from conftest import import_if_installed, needs
+from conftest import import_if_installed, needs, serving_link_fields
 
 aiohttp, httpx, requests, uvicorn = map(import_if_installed, ["aiohttp", "httpx", "requests", "uvicorn"])
 
@@ -44,26 +43,10 @@ RESPONSES = {
 }
 
 
-class LinkFields(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        fields = RESPONSES.get(self.path)
-        self.send_response(200 if fields is not None else 404)
-        for field in fields or []:
-            self.send_header("Link", field)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
 @pytest.fixture(scope="module")
 def link_server():
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), LinkFields)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    yield f"http://127.0.0.1:{server.server_port}"
-    server.shutdown()
-    server.server_close()
+    with serving_link_fields(RESPONSES) as url:
+        yield url
 
 
 def headers_urllib(url):

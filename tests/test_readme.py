@@ -3,18 +3,16 @@ each other block by a test of its own, found by the block's first line."""
 
 import asyncio
 import doctest
-import http.server
 import pathlib
 import re
 import subprocess
 import sys
-import threading
 import urllib.request
 
 import pytest
 
 import provlink
-from conftest import import_if_installed, needs
+from conftest import import_if_installed, needs, serving_link_fields
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 README = ROOT / "README.md"
@@ -49,25 +47,10 @@ FIELDS = {
 }
 
 
-class LinkFields(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        self.send_response(200)
-        for field in FIELDS[self.path]:
-            self.send_header("Link", field)
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
 @pytest.fixture(scope="module")
 def site():
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), LinkFields)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    yield f"http://127.0.0.1:{server.server_port}"
-    server.shutdown()
-    server.server_close()
+    with serving_link_fields(FIELDS) as url:
+        yield url
 
 
 @needs("requests")
