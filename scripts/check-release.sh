@@ -109,7 +109,7 @@ if [ -n "$dist" ]; then
   # run must be in it.
   sdist_files=$(tar -tzf "$dist"/*.tar.gz)
   for path in $(grep -o '{project}/[^ "]*' pyproject.toml | cut -d/ -f2-); do
-    grep -qx "provlink-$version/$path" <<<"$sdist_files" || { echo "the sdist lacks $path, which the tests run" >&2; exit 1; }
+    grep -q "^provlink-$version/$path\(/\|\$\)" <<<"$sdist_files" || { echo "the sdist lacks $path, which the tests run" >&2; exit 1; }
   done
   twine check --strict "$dist"/*
   python scripts/check-long-description.py "$dist"/*
