@@ -23,13 +23,18 @@ from_caller() {
   (cd "$caller" && realpath -m -- "$1")
 }
 
-# Installs the given Debian packages, unless they all are already.
+# Installs the given Debian packages, unless they all are already; one
+# script at a time, as CI builds CPythons beside its other steps.
 apt_install() {
   local installed
   installed=$(dpkg-query -W -f='${Status}\n' "$@" 2>/dev/null | grep -c "ok installed" || true)
   [ "$installed" -eq "$#" ] && return 0
-  DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
+  mkdir -p "$cache"
+  (
+    flock 9
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >/dev/null
+  ) 9>"$cache/apt.lock"
 }
 
 # The Debian archive this machine's apt uses, as its sources name it: the
