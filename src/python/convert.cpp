@@ -12,23 +12,28 @@ namespace {
 // A sequence may report any length; reserve no more than this up front.
 constexpr std::size_t kMaxReservedTexts = 4096;
 
-PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*>(Py_TYPE(object)); }
-
-// A str as strict UTF-8, or nothing (the error left set).
-std::optional<std::string> utf8_string(PyObject* str) {
-  const Ref bytes = Ref::steal(PyUnicode_AsUTF8String(str));
+// A str's strict UTF-8 encoding, put in `text`, or the interpreter's error.
+std::optional<PyErr> encode_utf8(PyObject* str, Utf8Text& text) {
+  Ref bytes = Ref::steal(PyUnicode_AsUTF8String(str));
+  if (!bytes) return PyErr::fetch();
   char* data = nullptr;
   Py_ssize_t size = 0;
-  if (!bytes || PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return std::nullopt;
-  return std::string(data, static_cast<std::size_t>(size));
+  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return PyErr::fetch();
+  text = Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
+  return std::nullopt;
+}
+
+// A str as strict UTF-8 text, or nothing (the error discarded).
+std::optional<std::string> utf8_string(PyObject* str) {
+  Utf8Text text;
+  if (encode_utf8(str, text)) return std::nullopt;
+  return std::string(text.view());
 }
 
 // Text of a type's attribute that must be a str, or nothing (the error cleared).
 std::optional<std::string> type_attribute_text(PyObject* type, const char* attribute) {
-  Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
-  if (value && is_str(value.get())) {
-    if (auto text = utf8_string(value.get())) return text;
-  }
+  const Ref value = Ref::steal(PyObject_GetAttrString(type, attribute));
+  if (value && is_str(value.get())) return utf8_string(value.get());
   PyErr_Clear();
   return std::nullopt;
 }
@@ -97,13 +102,7 @@ PyErr downcast_error(PyObject* object, std::string_view target) {
 
 std::optional<PyErr> to_utf8(PyObject* object, Utf8Text& text) {
   if (!is_str(object)) return downcast_error(object, "PyString");
-  Ref bytes = Ref::steal(PyUnicode_AsUTF8String(object));
-  if (!bytes) return PyErr::fetch();
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) != 0) return PyErr::fetch();
-  text = Utf8Text(std::move(bytes), std::string_view(data, static_cast<std::size_t>(size)));
-  return std::nullopt;
+  return encode_utf8(object, text);
 }
 
 void HeaderValues::reserve(std::size_t size) {
@@ -203,9 +202,7 @@ std::optional<PyErr> to_header_values(PyObject* object, HeaderValues& values) {
 
 std::optional<std::string> keyword_name(PyObject* key) {
   if (!is_str(key)) return std::nullopt;
-  Utf8Text text;
-  if (to_utf8(key, text)) return std::nullopt;
-  return std::string(text.view());
+  return utf8_string(key);
 }
 
 PyErr argument_extraction_error(std::string_view parameter, PyErr error) {

@@ -3,12 +3,6 @@
 #include "fault.hpp"
 
 namespace provlink::python {
-namespace {
-
-PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*>(Py_TYPE(object)); }
-
-}  // namespace
-
 PyErr PyErr::new_lazy(PyObject* type, std::string message) {
   PyErr error;
   error.lazy_type_ = type;
@@ -27,16 +21,11 @@ PyErr PyErr::fetch() {
   PyObject* value = nullptr;
   PyObject* traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
-  if (type == nullptr) {
-    Py_DecRef(value);
-    Py_DecRef(traceback);
-    return new_lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
-  }
-  PyErr_NormalizeException(&type, &value, &traceback);
+  if (type != nullptr) PyErr_NormalizeException(&type, &value, &traceback);
   const Ref owned_type = Ref::steal(type);
   Ref exception = Ref::steal(value);
   const Ref owned_traceback = Ref::steal(traceback);
-  if (!exception) return new_lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
+  if (!owned_type || !exception) return new_lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
   if (owned_traceback) PyException_SetTraceback(exception.get(), owned_traceback.get());
   return from_value(std::move(exception));
 }

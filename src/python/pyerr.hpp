@@ -7,6 +7,9 @@
 
 namespace provlink::python {
 
+// The exact type of an object (borrowed).
+inline PyObject* type_of(PyObject* object) noexcept { return reinterpret_cast<PyObject*>(Py_TYPE(object)); }
+
 // A Python exception not yet raised: a built-in type with a message, made into
 // an exception object only when needed, or an exception object that exists.
 // A plain value: making one, fetching one and raising one throw nothing but
