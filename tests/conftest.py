@@ -60,6 +60,22 @@ def import_if_installed(name):
     return None if unimportable(name) else importlib.import_module(name)
 
 
+def mypy_missing():
+    if importlib.util.find_spec("mypy") is None:
+        return "mypy is not installed (the test extra has it on CPython only)"
+    # mypy keeps its cache with sqlite3, which an interpreter may be built without.
+    return unimportable("sqlite3")
+
+
+needs_mypy = pytest.mark.skipif(bool(mypy_missing()), reason=mypy_missing() or "")
+
+
+def mypy_strict(path, cwd):
+    """mypy --strict on one file, with the tests' interpreter."""
+    command = [sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(path)]
+    return subprocess.run(command, capture_output=True, text=True, timeout=300, cwd=cwd)
+
+
 def hypothesis_or_skip():
     """hypothesis's `given` and `strategies`; without hypothesis, the calling module skips."""
     pytest.importorskip("hypothesis", reason=not_installed(["hypothesis"]))

@@ -5,14 +5,13 @@ import asyncio
 import doctest
 import pathlib
 import re
-import subprocess
 import sys
 import urllib.request
 
 import pytest
 
 import provlink
-from conftest import import_if_installed, needs, serving_link_fields
+from conftest import import_if_installed, mypy_strict, needs, needs_mypy, serving_link_fields
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 README = ROOT / "README.md"
@@ -100,24 +99,18 @@ def test_the_sidecar_middleware(monkeypatch):
     assert type(done["asgi_app"]).__name__ == "AsgiManifestLinks" and done["asgi_app"].root == "/srv/assets"
 
 
-def test_typed_use_runs(tmp_path):
+def test_typed_use_runs():
     done = {"__name__": "typed_use"}
     exec(code_blocks()["# Typed use"], done)
     assert done["manifest_uri"]([MANIFEST]) == "/manifests/photo.c2pa"
     assert done["manifest_uri"]([]) is None
 
 
-@needs("mypy", "sqlite3")  # mypy keeps its cache with sqlite3
+@needs_mypy
 def test_typed_use_passes_mypy_strict(tmp_path):
     source = tmp_path / "typed_use.py"
     source.write_text(code_blocks()["# Typed use"], encoding="utf-8")
-    result = subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(source)],
-        capture_output=True,
-        text=True,
-        timeout=300,
-        cwd=tmp_path,
-    )
+    result = mypy_strict(source, cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
 
 

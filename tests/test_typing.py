@@ -11,7 +11,7 @@ import sysconfig
 
 import pytest
 
-from conftest import unimportable
+from conftest import mypy_strict, needs_mypy
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 USAGE = ROOT / "tests" / "typing" / "usage.py"
@@ -32,16 +32,6 @@ def test_wheel_ships_the_stubs():
     assert "provlink-stubs/__init__.pyi" in files
 
 
-def mypy_missing():
-    if importlib.util.find_spec("mypy") is None:
-        return "mypy is not installed (the test extra has it on CPython only)"
-    # mypy keeps its cache with sqlite3, which an interpreter may be built without.
-    return unimportable("sqlite3")
-
-
-needs_mypy = pytest.mark.skipif(bool(mypy_missing()), reason=mypy_missing() or "")
-
-
 @needs_mypy
 def test_stubs_match_the_module():
     output = run(
@@ -52,7 +42,9 @@ def test_stubs_match_the_module():
 
 @needs_mypy
 def test_typed_use_passes_mypy_strict():
-    assert "Success" in run(sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(USAGE))
+    result = mypy_strict(USAGE, cwd=ROOT / "tests")
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert "Success" in result.stdout
 
 
 @pytest.mark.skipif(
